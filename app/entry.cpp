@@ -1,0 +1,38 @@
+#include "app/entry.h"
+
+#include "app/texts.h"
+#include "wizard/install1.h"
+
+namespace kv {
+
+int RunSetup(Platform& p) {
+  InstallContext ctx;
+  const std::string current = p.CurrentDir();
+  // Only a drive root ends with a backslash; there the volume name follows it directly.
+  const bool at_root = !current.empty() && current.back() == '\\';
+  const bool in_folder = !at_root && p.FileExists(current + "\\" + text::kVolume1);
+  if (in_folder) {
+    ctx.SourceDir = current + "\\";
+  } else if (p.FileExists(current + text::kVolume1)) {
+    ctx.SourceDir = current;
+  } else {
+    p.MessageBox(text::kMsgNoFirstVolume, text::kCaptionError, kMbOk | kMbIconError);
+    return 1;
+  }
+  AdjustSystemFonts(p, ctx);
+  p.DdeStart();
+  if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a drive root keeps the default
+  {
+    TForm1 form(p, ctx);
+    FormView* view = p.CreateFormWindow(form);
+    form.Attach(view);
+    form.FormCreate();
+    view->ShowForm();
+    form.Focus(Ctl::Button1);
+    p.RunMessageLoop();
+  }
+  p.DdeStop();
+  return 0;
+}
+
+}  // namespace kv

@@ -1,0 +1,35 @@
+// The process-wide variables of one run of the installer.
+#pragma once
+
+#include <string>
+
+#include "app/texts.h"
+
+namespace kv {
+
+// How far the wizard and the installation got. 7 and 9 never occur.
+enum WizardStateCode : int {
+  kStateWelcome = 0,
+  kStateFolder = 1,
+  kStateRemovingOldFiles = 2,
+  kStateCopying = 3,
+  kStateGroup = 4,
+  kStateRegistry = 5,
+  kStateShortcut = 6,  // also the finished state
+  kStateAborted = 8,
+  kStateLicence = 10,
+};
+
+struct InstallContext {
+  std::string SourceDir;  // folder of the volumes, with a trailing backslash (drive root: as is)
+  std::string TargetDir;  // chosen folder, with a trailing backslash
+  std::string PreviousDir = text::kDefaultFolder;
+  std::string ProductName;
+  std::string PreviousProductName;
+  bool FullEdition = false;
+  bool StepOk = false;
+  int WizardState = kStateWelcome;
+  bool FontsAdjusted = false;
+};
+
+}  // namespace kv

@@ -1,0 +1,212 @@
+// An in-memory model of exactly the services the installer uses, for the unit tests: drives with
+// given free space and type, files that are read-only, held open or unreadable, a registry with
+// keys that refuse writes, scripted message-box answers, a hook at every message pump, DDE and
+// shell results chosen by the test.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/form_view.h"
+#include "platform/platform.h"
+
+namespace kv {
+
+class FakeView : public FormView {
+ public:
+  void Update(Ctl c, const ControlState& s) override { shown[static_cast<int>(c)] = s; }
+  std::string EditText() override { return shown[static_cast<int>(Ctl::Edit1)].text; }
+  void Focus(Ctl c) override { focused = c; }
+  void Repaint() override { ++repaints; }
+  void Close() override;
+  void ShowForm() override { visible = true; }
+  bool LoadRichText(const std::string& content, bool rtf) override;
+
+  // What the user types into the folder editor.
+  void Type(const std::string& text) { shown[static_cast<int>(Ctl::Edit1)].text = text; }
+  const ControlState& operator[](Ctl c) const { return shown[static_cast<int>(c)]; }
+
+  std::array<ControlState, kControlCount> shown;
+  Ctl focused = Ctl::kCount;
+  int repaints = 0;
+  bool visible = false;
+  bool closed = false;
+  std::string licence;
+  bool licence_rtf = false;
+  bool reject_rtf = false;  // the viewer refuses the content as rich text
+  TForm1* form = nullptr;
+};
+
+class FakePlatform : public Platform {
+ public:
+  FakePlatform();
+
+  // ---- Setting up the world ----
+  struct Drive {
+    unsigned type = kDriveFixed;
+    bool medium = true;  // false: no disc or floppy in the drive
+    std::uint64_t free_bytes = 4ull << 30;
+    bool space_query_fails = false;
+  };
+  void AddDrive(char letter, const Drive& drive);
+  Drive& drive(char letter);
+  void AddFolder(const std::string& path);  // with every missing parent
+  void AddFile(const std::string& path, const std::string& content = "", bool read_only = false);
+  void SetReadOnly(const std::string& path, bool read_only);
+  void HoldOpen(const std::string& path);  // another program holds it open without sharing
+  void FailReads(const std::string& path);  // every read of this file fails
+  bool HasFile(const std::string& path);
+  bool HasFolder(const std::string& path);
+  std::string Content(const std::string& path);
+  // Every file and folder, full paths as created, sorted; for "nothing else changed" checks.
+  std::vector<std::string> Tree();
+  int open_files() const { return static_cast<int>(handles_.size()); }
+
+  std::string current_dir = "C:\\MEDIUM";
+  std::string windows_dir = "C:\\WINDOWS";
+
+  // Registry. Keys are written as "HKCU\\path", "HKLM\\path", "HKCR\\path".
+  void SetRegValue(const std::string& key, const std::string& name, std::uint32_t type,
+                   const std::string& data);
+  bool HasRegKey(const std::string& key);
+  bool GetRegValue(const std::string& key, const std::string& name, std::uint32_t* type,
+                   std::string* data);
+  void DenyRegWrites(const std::string& key_prefix) { reg_denied_.insert(Upper(key_prefix)); }
+  std::vector<std::string> RegKeys();  // every key, sorted
+  int open_keys() const { return static_cast<int>(reg_handles_.size()); }
+  std::vector<std::string> reg_deletes;  // every RegDeleteKeyA call, "ROOT\\path"
+
+  // Message boxes: each is logged; `answer` decides the button (OK when unset).
+  struct Box {
+    std::string text, caption;
+    unsigned flags;
+  };
+  std::vector<Box> boxes;
+  std::function<int(const Box&)> answer;
+
+  // Message pumps: counted; `on_pump` runs inside each (a click handled there).
+  int pumps = 0;
+  std::function<void(int pump)> on_pump;
+
+  std::vector<Pointer> pointers;  // every pointer change
+
+  // Fonts.
+  bool metrics_query_ok = true;
+  NonClientMetrics metrics{};  // what the system holds
+  LogFont stock_font{};
+  std::vector<NonClientMetrics> metrics_set;  // every SPI_SETNONCLIENTMETRICS
+
+  // Shell.
+  std::map<int, std::string> special_folders;  // CSIDL -> path; absent: the shell gives none
+  std::function<bool(const std::string& start, std::string* path)> browser;
+  std::vector<std::string> browse_starts;
+  ShellLinkOutcome link_outcome = ShellLinkOutcome::kSaveCalled;
+  std::map<std::string, ShellLinkRequest> links;  // by upper-case file path
+
+  // DDE.
+  bool dde_server = true;        // a Program Manager answers
+  bool progman_startable = false;  // WinExec("ProgMan ProgMan") starts one
+  int dde_instances = 0, dde_connects = 0, dde_open = 0;
+  std::vector<std::string> dde_executed, win_execs;
+
+  // The application.
+  std::string app_title = "setup";
+  FakeView view;
+  std::function<void(TForm1&)> on_message_loop;  // what the user does while the window is up
+
+  // ---- Platform ----
+  std::string CurrentDir() override { return current_dir; }
+  bool SetCurrentDir(const std::string& path) override;
+  std::string WindowsDir() override { return windows_dir; }
+  bool FileExists(const std::string& path) override;
+  std::uint32_t Attributes(const std::string& path) override;
+  FileHandle OpenFile(const std::string& path, FileOpen how) override;
+  bool Read(FileHandle f, void* buffer, std::uint32_t size, std::uint32_t* done) override;
+  bool Write(FileHandle f, const void* data, std::uint32_t size, std::uint32_t* done) override;
+  std::int64_t FileSize(FileHandle f) override;
+  bool Close(FileHandle f) override;
+  bool DeleteFile(const std::string& path) override;
+  bool MakeDir(const std::string& path) override;
+  bool RemoveDir(const std::string& path) override;
+  bool DiskFreeSpace(const std::string& root, std::uint32_t* sectors_per_cluster,
+                     std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
+                     std::uint32_t* total_clusters) override;
+  unsigned DriveType(const std::string& root) override;
+
+  long RegCreateKey(RegKey root, const std::string& path, std::uint32_t access,
+                    RegKey* key) override;
+  long RegOpenKey(RegKey root, const std::string& path, std::uint32_t access,
+                  RegKey* key) override;
+  long RegQueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+                     std::string* data) override;
+  long RegSetValue(RegKey key, const std::string& name, std::uint32_t type, const void* data,
+                   std::uint32_t size) override;
+  long RegDeleteKey(RegKey root, const std::string& path) override;
+  long RegCloseKey(RegKey key) override;
+
+  bool SpecialFolderPath(int csidl, std::string* path) override;
+  bool BrowseForFolder(const std::string& title, const std::string& start,
+                       std::string* path) override;
+  ShellLinkOutcome WriteShellLink(const ShellLinkRequest& request) override;
+
+  bool DdeStart() override;
+  void DdeStop() override;
+  std::uintptr_t DdeConnect(const std::string& service, const std::string& topic) override;
+  bool DdeExecute(std::uintptr_t conversation, const std::string& text) override;
+  void DdeDisconnect(std::uintptr_t conversation) override;
+  unsigned WinExec(const std::string& command_line) override;
+
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  void PumpMessages() override;
+  void SetPointer(Pointer pointer) override { pointers.push_back(pointer); }
+  bool GetNonClientMetrics(NonClientMetrics* m) override;
+  bool SetNonClientMetrics(const NonClientMetrics& m) override;
+  bool StockSystemFont(LogFont* font) override;
+
+  void SetApplicationTitle(const std::string& title) override { app_title = title; }
+  FormView* CreateFormWindow(TForm1& form) override;
+  void RunMessageLoop() override;
+
+  static std::string Upper(std::string s);
+
+ private:
+  struct Node {
+    std::string path;  // as created
+    bool folder = false;
+    std::string data;
+    bool read_only = false;
+    bool held = false;  // open elsewhere
+    bool fail_reads = false;
+  };
+  struct Handle {
+    std::string key;
+    std::size_t position = 0;
+    bool write = false;
+  };
+  struct RegNode {
+    std::string path;
+    std::map<std::string, std::pair<std::uint32_t, std::string>> values;  // upper name
+  };
+  // Full, normalised path ("C:\\A\\B", "C:\\"), or empty when the text cannot name a path.
+  std::string Resolve(const std::string& path) const;
+  Node* Find(const std::string& path);
+  bool ParentIsFolder(const std::string& full);
+  bool IsOpen(const std::string& key) const;
+  std::string RegPath(RegKey root, const std::string& path) const;
+  bool RegDenied(const std::string& upper_path) const;
+
+  std::map<char, Drive> drives_;
+  std::map<std::string, Node> nodes_;  // by upper-case full path
+  std::map<FileHandle, Handle> handles_;
+  FileHandle next_handle_ = 100;
+  std::map<std::string, RegNode> reg_;  // by upper-case "ROOT\\path"
+  std::map<RegKey, std::string> reg_handles_;
+  std::set<std::string> reg_denied_;
+  RegKey next_key_ = 0x1000;
+};
+
+}  // namespace kv

@@ -1,0 +1,73 @@
+// The product's program group: built by Program Manager over DDE, removed through the shell's
+// Programs folder, where the shell keeps a personal group as a folder of link files.
+#include "system/program_group.h"
+
+#include <new>
+
+#include "target/folders.h"
+#include "wizard/install1.h"
+
+namespace kv {
+
+namespace {
+constexpr char kProgMan[] = "ProgMan";
+}  // namespace
+
+std::string ProgramGroupMacro(const InstallContext& c) {
+  const std::string& name = c.ProductName;
+  const std::string& dir = c.TargetDir;
+  const std::string order_form = c.FontsAdjusted ? "Order form" : "Заказать";
+  const std::string lines[] = {
+      "[DeleteGroup(\"" + name + "\",0)]",
+      "[CreateGroup(\"" + name + "\",0)]",
+      "[DeleteItem(\"Uninstall\")]",
+      "[AddItem(\"" + dir + "Uninstall.exe\",\"Uninstall\")]",
+      "[DeleteItem(\"" + name + "\")]",
+      "[AddItem(\"" + dir + "Kelvanto.exe\",\"" + name + "\")]",
+      "[DeleteItem(\"Help\")]",
+      "[AddItem(\"" + dir + "kelvanto.hlp\",\"Help\")]",
+      "[DeleteItem(\"Readme.doc\")]",
+      "[AddItem(\"" + dir + "Readme.doc\",\"Readme.doc\")]",
+      "[DeleteItem(\"" + order_form + "\")]",
+      "[AddItem(\"" + dir + "wizard.exe\",\"" + order_form + "\")]",
+      "[ShowGroup(\"" + name + "\",1,0)]",
+  };
+  std::string macro;
+  for (const std::string& line : lines) macro += line + "\r\n";
+  return macro;
+}
+
+void TForm1::CreateProgramGroup() {
+  SetText(Ctl::Label2, "Создаю группу \"" + ctx_.ProductName + "\"...");
+  Repaint();
+  ctx_.WizardState = kStateGroup;
+  try {
+    const std::string macro = ProgramGroupMacro(ctx_);
+    std::uintptr_t conversation = p_.DdeConnect(kProgMan, kProgMan);
+    if (conversation == 0 && p_.WinExec(std::string(kProgMan) + " " + kProgMan) >= 32) {
+      conversation = p_.DdeConnect(kProgMan, kProgMan);
+    }
+    if (conversation != 0) {
+      p_.DdeExecute(conversation, macro);  // asynchronous: the outcome is never known here
+      p_.DdeDisconnect(conversation);
+    }
+  } catch (const std::bad_alloc&) {
+    ShowError("Не могу создать группу !");
+  }
+}
+
+void TForm1::DeleteProgramGroup() {
+  SetText(Ctl::Label2, "Удаляю группу \"" + ctx_.ProductName + "\"...");
+  Repaint();
+  std::string programs;
+  if (!p_.SpecialFolderPath(kCsidlPrograms, &programs) || ctx_.ProductName.empty()) return;
+  const std::string folder = programs + "\\" + ctx_.ProductName;
+  const std::string own_link = ctx_.ProductName + ".lnk";
+  if (p_.FileExists(folder + "\\" + own_link)) p_.DeleteFile(folder + "\\" + own_link);
+  for (const char* link : kGroupLinkNames) {
+    if (p_.FileExists(folder + "\\" + link)) p_.DeleteFile(folder + "\\" + link);
+  }
+  if (FolderExists(p_, folder) && !p_.RemoveDir(folder)) ShowError("Не могу удалить группу !");
+}
+
+}  // namespace kv

@@ -1,0 +1,119 @@
+#include "system/registry.h"
+
+#include "app/texts.h"
+#include "wizard/install1.h"
+
+namespace kv {
+
+namespace {
+
+constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr char kFileType[] = "Kelvantor.Список";
+constexpr char kFileTypeCommand[] = "Kelvantor.Список\\shell\\open\\command";
+
+long SetString(Platform& p, RegKey key, const std::string& name, const std::string& text) {
+  return p.RegSetValue(key, name, kRegSz, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
+}
+
+}  // namespace
+
+void RegistryAccessor::OpenBaseKey(const std::string& path) {
+  Close();
+  RegKey key = 0;
+  if (p_.RegCreateKey(root_, path, kKeyAllAccess, &key) == kErrorSuccess) base_ = key;
+}
+
+RegKey RegistryAccessor::OpenSection(const std::string& section) {
+  RegKey key = 0;
+  if (base_ == 0) return 0;
+  if (p_.RegOpenKey(base_, section, kKeyAllAccess, &key) == kErrorSuccess) return key;
+  if (p_.RegOpenKey(base_, section, kKeyRead, &key) == kErrorSuccess) return key;
+  return 0;
+}
+
+void RegistryAccessor::WriteString(const std::string& section, const std::string& name,
+                                   const std::string& text) {
+  RegKey created = 0;
+  if (base_ == 0 || p_.RegCreateKey(base_, section, kKeyAllAccess, &created) != kErrorSuccess) {
+    throw RegistryError("Failed to create key " + section);
+  }
+  p_.RegCloseKey(created);
+  const RegKey key = OpenSection(section);
+  if (key == 0) return;
+  const long result = SetString(p_, key, name, text);
+  p_.RegCloseKey(key);
+  if (result != kErrorSuccess) throw RegistryError("Failed to set data for " + name);
+}
+
+std::string RegistryAccessor::ReadString(const std::string& section, const std::string& name,
+                                         const std::string& fallback) {
+  const RegKey key = OpenSection(section);
+  if (key == 0) return fallback;
+  std::uint32_t type = 0;
+  std::string data;
+  const long result = p_.RegQueryValue(key, name, &type, &data);
+  p_.RegCloseKey(key);
+  if (result != kErrorSuccess) return fallback;
+  if (type != kRegSz && type != kRegExpandSz) throw RegistryError("Invalid data type for " + name);
+  return data.substr(0, data.find('\0'));
+}
+
+void RegistryAccessor::SwitchRoot(RegKey root) {
+  Close();
+  root_ = root;
+}
+
+void RegistryAccessor::Close() {
+  if (base_ != 0) p_.RegCloseKey(base_);
+  base_ = 0;
+}
+
+void SetClassesDefaultValue(Platform& p, const std::string& path, const std::string& text) {
+  RegKey key = 0;
+  if (p.RegCreateKey(kHkeyClassesRoot, path, kKeyRead | kKeyWrite, &key) != kErrorSuccess) {
+    throw RegistryError("Error creating system registry entry");
+  }
+  const long result = SetString(p, key, "", text);
+  p.RegCloseKey(key);
+  if (result != kErrorSuccess) throw RegistryError("Error creating system registry entry");
+}
+
+// ---- The registration step and its undo ---------------------------------------------------------
+
+void TForm1::RegisterProduct() {
+  SetText(Ctl::Label2, "Регистрирую \"" + ctx_.ProductName + "\"...");
+  Repaint();
+  ctx_.WizardState = kStateRegistry;
+  try {
+    RegistryAccessor registry(p_);
+    registry.OpenBaseKey(text::kUserKey);
+    registry.WriteString(text::kStateSection, text::kWorkingDir, ctx_.TargetDir);
+    // Read between the two writes: the display name of the installation before this one.
+    ctx_.PreviousProductName = registry.ReadString(text::kStateSection, "AppName", "Kelvantor");
+    registry.WriteString(text::kStateSection, "AppName", ctx_.ProductName);
+    registry.WriteFlag(text::kStateSection, "WorkingVersion", ctx_.FullEdition);
+    registry.SwitchRoot(kHkeyLocalMachine);
+    registry.OpenBaseKey(kUninstallKey);
+    registry.WriteString(ctx_.ProductName, "DisplayName", ctx_.ProductName);
+    registry.WriteString(ctx_.ProductName, "UninstallString", ctx_.TargetDir + "uninstall.exe");
+    registry.Close();
+    SetClassesDefaultValue(p_, ".kvt", kFileType);
+    SetClassesDefaultValue(p_, kFileType, "kvt");
+    SetClassesDefaultValue(p_, kFileTypeCommand, ctx_.TargetDir + "Kelvanto.exe \"%1\"");
+  } catch (const RegistryError&) {
+    ShowError("Не могу зарегистрировать !");
+  }
+}
+
+void TForm1::UnregisterProduct() {
+  p_.RegDeleteKey(kHkeyClassesRoot, ".kvt");
+  // RegDeleteKeyA removes only a key without sub-keys on NT-based systems, so the file type's
+  // verb keys go first, deepest first; on older systems the first call already removed them.
+  p_.RegDeleteKey(kHkeyClassesRoot, kFileTypeCommand);
+  p_.RegDeleteKey(kHkeyClassesRoot, "Kelvantor.Список\\shell\\open");
+  p_.RegDeleteKey(kHkeyClassesRoot, "Kelvantor.Список\\shell");
+  p_.RegDeleteKey(kHkeyClassesRoot, kFileType);
+  p_.RegDeleteKey(kHkeyLocalMachine, std::string(kUninstallKey) + "\\" + ctx_.ProductName);
+}
+
+}  // namespace kv

@@ -1,0 +1,56 @@
+// The registry accessor the installer writes and reads its entries through.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kv {
+
+// Raised by the accessor and the association writer; the steps' guards turn it into their own
+// message (or swallow it), so its text is never shown.
+class RegistryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Per-user and uninstall entries: a base key whose sub-keys are "sections" holding string values.
+// Keys are held open only within the accessor's life.
+class RegistryAccessor {
+ public:
+  explicit RegistryAccessor(Platform& p) : p_(p) {}
+  ~RegistryAccessor() { Close(); }
+  RegistryAccessor(const RegistryAccessor&) = delete;
+  RegistryAccessor& operator=(const RegistryAccessor&) = delete;
+
+  // RegCreateKeyExA(root, path, KEY_ALL_ACCESS): opens the key, creating missing levels. Its
+  // result is not examined: without a base key, reads give their default and writes fail.
+  void OpenBaseKey(const std::string& path);
+  // Creates the section, opens it (full access, else read access) and sets a REG_SZ whose size
+  // counts the NUL. Throws when the section cannot be created or the value cannot be set; a
+  // section that cannot be opened after its creation writes nothing and raises nothing.
+  void WriteString(const std::string& section, const std::string& name, const std::string& text);
+  void WriteFlag(const std::string& section, const std::string& name, bool flag) {
+    WriteString(section, name, flag ? "1" : "0");
+  }
+  // A missing section or value gives `fallback`; REG_SZ and REG_EXPAND_SZ give their text up to
+  // the first NUL, unexpanded; a value of any other type throws.
+  std::string ReadString(const std::string& section, const std::string& name,
+                         const std::string& fallback);
+  // Closes the base key; later opens use the new root.
+  void SwitchRoot(RegKey root);
+  void Close();
+
+ private:
+  RegKey OpenSection(const std::string& section);
+
+  Platform& p_;
+  RegKey root_ = kHkeyCurrentUser;
+  RegKey base_ = 0;
+};
+
+// Sets the default value of HKEY_CLASSES_ROOT\path as a REG_SZ; throws on failure.
+void SetClassesDefaultValue(Platform& p, const std::string& path, const std::string& text);
+
+}  // namespace kv

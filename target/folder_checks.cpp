@@ -1,0 +1,74 @@
+// The folder page: the folder browser, and the two checks that Next runs before installing.
+#include <cstdint>
+
+#include "app/texts.h"
+#include "target/folders.h"
+#include "wizard/install1.h"
+
+namespace kv {
+
+bool FolderExists(Platform& p, const std::string& path) {
+  const std::uint32_t attributes = p.Attributes(path);
+  return attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0;
+}
+
+bool CreateFolderPath(Platform& p, std::string path) {
+  if (path.empty()) return false;
+  if (path.back() == '\\') path.pop_back();
+  const std::size_t cut = path.find_last_of("\\:");
+  const std::string parent = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  if (path.size() < 3 || FolderExists(p, path) || path == parent) return true;
+  if (!CreateFolderPath(p, parent)) return false;
+  return p.MakeDir(path);
+}
+
+bool TForm1::CheckTargetFolder(const std::string& path) {
+  if (CreateFolderPath(p_, path)) return true;
+  ShowError(text::kMsgBadPath);
+  SetText(Ctl::Edit1, ctx_.PreviousDir);
+  Focus(Ctl::Edit1);
+  return false;
+}
+
+bool TForm1::CheckFreeSpace() {
+  const std::string root = ctx_.TargetDir.substr(0, 3);
+  std::uint32_t sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
+  if (!p_.DiskFreeSpace(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
+                        &clusters)) {
+    return true;  // no medium, no such drive: accepted without a word
+  }
+  const std::uint64_t free_bytes = std::uint64_t{free_clusters} * sectors_per_cluster *
+                                   bytes_per_sector;
+  const std::uint64_t threshold = ctx_.FullEdition ? 17000000u : 15000000u;
+  const char first = root.empty() ? '\0' : root[0];
+  const bool refused = free_bytes < threshold || first == 'A' || first == 'a' ||
+                       p_.DriveType(root) == kDriveCdrom || first == 'B' || first == 'b';
+  if (!refused) return true;
+  ShowError(text::kMsgNoSpaceHead + root + text::kMsgNoSpaceTail);
+  p_.RemoveDir(ctx_.TargetDir);  // the deepest level only, and only when empty
+  return false;
+}
+
+void TForm1::Edit1ButtonClick() {
+  const std::string current = Edit1Text();
+  const std::string start = FolderExists(p_, current) ? current : "\\";
+  std::string name;
+  bool action = p_.BrowseForFolder(text::kBrowseTitle, start, &name);
+  if (!action) name = start;
+  Focus(Ctl::Edit1);
+  Edit1AfterDialog(name, action);
+  if (action) SetText(Ctl::Edit1, name);
+}
+
+void TForm1::Edit1AfterDialog(std::string& name, bool& /*action*/) {
+  if (name.empty()) {
+    name = ctx_.PreviousDir;
+  } else if (name.back() == '\\') {
+    name += text::kProductFolderName;
+  } else {
+    name += '\\';
+    name += text::kProductFolderName;
+  }
+}
+
+}  // namespace kv

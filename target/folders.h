@@ -1,0 +1,27 @@
+// Folder helpers shared by the steps.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace kv {
+
+// True when `path` names an existing folder (GetFileAttributesA with the directory bit).
+bool FolderExists(Platform& p, const std::string& path);
+
+// Makes every missing level of a folder path exist. Fails for an empty text and when a level
+// cannot be created; levels created before the failing one stay. A text shorter than three
+// characters (after one trailing backslash is dropped) counts as existing.
+bool CreateFolderPath(Platform& p, std::string path);
+
+// The product's files in the target folder, in the order they are deleted.
+inline constexpr const char* kProductFileSet[] = {
+    "kelvanto.exe", "kelvanto.hlp", "kelvanto.gid", "xalbase.dat", "xals2.hlp",
+    "xals2.cnt",    "txts.dat",     "xali.dac",     "favor.dat",   "count.dat",
+    "xals2.gid",    "wizard.exe",   "Readme.txt",   "Regform.txt", "order.txt",
+    "Readme.doc",   "protokol.doc", "licenz.doc",   "Uninstall.exe", "Uninstall.bat",
+};
+static_assert(sizeof(kProductFileSet) / sizeof(kProductFileSet[0]) == 20, "20 product files");
+
+}  // namespace kv

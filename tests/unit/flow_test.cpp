@@ -1,0 +1,188 @@
+// The wizard's state machine over both editions, and the installation sequence.
+#include "tests/unit/test_support.h"
+
+namespace kv::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+TEST(Flow, FullEditionWelcomeLicenceFolderBackLicence) {
+  Installer t;
+  t.MakeMedium(true);
+  TForm1& f = t.Start();
+  EXPECT_TRUE(t.view[Ctl::Label3].visible);
+  EXPECT_EQ(t.view[Ctl::Label3].text, "Добро пожаловать !\r\nНачнем установку ?");
+  EXPECT_FALSE(t.view[Ctl::Label2].visible);
+  EXPECT_EQ(t.view[Ctl::Button1].text, "&Дальше >");
+  EXPECT_EQ(t.view[Ctl::Button2].text, "Отменить");
+
+  f.Button1Click();
+  EXPECT_EQ(t.ctx.WizardState, 10);
+  EXPECT_TRUE(t.view[Ctl::RichEdit1].visible);
+  EXPECT_TRUE(t.view[Ctl::Edit1].visible) << "shown under the licence viewer";
+  EXPECT_TRUE(t.view[Ctl::Label2].visible);
+  EXPECT_FALSE(t.view[Ctl::Label3].visible);
+  EXPECT_EQ(t.view[Ctl::Button1].text, "Согласен");
+
+  f.Button1Click();
+  EXPECT_EQ(t.ctx.WizardState, 1);
+  EXPECT_FALSE(t.view[Ctl::RichEdit1].visible);
+  EXPECT_EQ(t.view.focused, Ctl::Edit1);
+  EXPECT_EQ(t.view[Ctl::Button1].text, "&Дальше >");
+  EXPECT_EQ(t.view[Ctl::Button2].text, "< &Назад");
+
+  f.Button2Click();
+  EXPECT_EQ(t.ctx.WizardState, 10);
+  EXPECT_TRUE(t.view[Ctl::RichEdit1].visible);
+  EXPECT_FALSE(t.view[Ctl::Edit1].visible);
+  EXPECT_EQ(t.view[Ctl::Button1].text, "Согласен");
+  EXPECT_EQ(t.view[Ctl::Button2].text, "Отменить");
+  EXPECT_THAT(t.p.boxes, IsEmpty()) << "Back asks nothing";
+}
+
+TEST(Flow, DemoGoesStraightToTheFolderPageWhereCancelAsks) {
+  Installer t;
+  t.MakeMedium(false);
+  TForm1& f = t.Start();
+  f.Button1Click();
+  EXPECT_EQ(t.ctx.WizardState, 1);
+  EXPECT_FALSE(t.view[Ctl::RichEdit1].visible);
+  EXPECT_TRUE(t.view[Ctl::Edit1].visible);
+  EXPECT_EQ(t.view.focused, Ctl::Edit1);
+  EXPECT_EQ(t.view[Ctl::Button2].text, "Отменить");
+  t.p.answer = [](const FakePlatform::Box&) { return kIdCancel; };
+  f.Button2Click();
+  ASSERT_EQ(t.p.boxes.size(), 1u);
+  EXPECT_EQ(t.p.boxes[0].text, "Вы хотите прервать установку ?");
+  EXPECT_EQ(t.p.boxes[0].caption, "Внимание");
+  EXPECT_EQ(t.p.boxes[0].flags, kMbOkCancel | kMbIconExclamation);
+  EXPECT_EQ(t.ctx.WizardState, 1) << "a declined question changes nothing";
+}
+
+TEST(Flow, CancelConfirmedOnEachPageLeavesTheDiskAsItWasAndOkCloses) {
+  const struct {
+    bool full;
+    int clicks;
+  } pages[] = {{true, 0}, {true, 1}, {false, 0}, {false, 1}};  // welcome, licence, folder
+  for (const auto& page : pages) {
+    Installer t;
+    t.MakeMedium(page.full);
+    TForm1& f = t.Start();
+    for (int i = 0; i < page.clicks; ++i) f.Button1Click();
+    const auto tree = t.p.Tree();
+    f.Button2Click();
+    EXPECT_EQ(t.p.Tree(), tree);
+    EXPECT_EQ(t.ctx.WizardState, 8);
+    EXPECT_FALSE(t.ctx.StepOk);
+    EXPECT_EQ(t.view[Ctl::Label3].text, "Установка прервана !");
+    EXPECT_TRUE(t.view[Ctl::Label3].visible);
+    EXPECT_FALSE(t.view[Ctl::Button2].visible);
+    EXPECT_FALSE(t.view[Ctl::RichEdit1].visible);
+    EXPECT_FALSE(t.view[Ctl::Edit1].visible);
+    EXPECT_EQ(t.view[Ctl::Button1].text, "&Ok");
+    EXPECT_EQ(t.p.current_dir, "C:\\WINDOWS");
+    f.Button1Click();
+    EXPECT_TRUE(t.view.closed);
+  }
+}
+
+TEST(Flow, EnterInTheEditorActsAsNextOtherKeysAreLeftAlone) {
+  Installer t;
+  t.MakeMedium(false);
+  t.ToFolderPage("C:\\Kelvanto");
+  char key = 'x';
+  t.form->Edit2KeyPress(key);
+  EXPECT_EQ(key, 'x');
+  EXPECT_EQ(t.ctx.WizardState, 1);
+  key = '\r';
+  t.form->Edit2KeyPress(key);
+  EXPECT_EQ(t.ctx.WizardState, 6);
+  EXPECT_EQ(t.ctx.TargetDir, "C:\\Kelvanto\\");
+}
+
+TEST(Flow, RefusedFolderOnFullEditionThenButton2GoesBackWithoutAQuestion) {
+  Installer t;
+  t.MakeMedium(true);
+  t.ToFolderPage("Kelvanto");
+  t.form->Button1Click();
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Путь введен неверно !"));
+  EXPECT_EQ(t.ctx.WizardState, 1);
+  EXPECT_EQ(t.view[Ctl::Button2].text, "Отменить");
+  t.form->Button2Click();
+  EXPECT_EQ(t.ctx.WizardState, 10);
+  EXPECT_EQ(t.p.boxes.size(), 1u);
+}
+
+TEST(Flow, EmptyFolderTextIsRefused) {
+  Installer t;
+  t.MakeMedium(false);
+  t.ToFolderPage("");
+  const auto tree = t.p.Tree();
+  t.form->Button1Click();
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Путь введен неверно !"));
+  EXPECT_EQ(t.ctx.WizardState, 1);
+  EXPECT_EQ(t.view[Ctl::Edit1].text, "C:\\Kelvanto");
+  EXPECT_EQ(t.p.Tree(), tree);
+}
+
+TEST(Flow, CompleteInstallationOfEachEdition) {
+  for (bool full : {true, false}) {
+    Installer t;
+    t.MakeMedium(full);
+    t.Install("C:\\Kelvanto");
+    EXPECT_THAT(t.BoxTexts(), IsEmpty());
+    EXPECT_EQ(t.ctx.WizardState, 6);
+    EXPECT_TRUE(t.ctx.StepOk);
+    EXPECT_EQ(t.view[Ctl::Label3].text, "Установка успешно завершена !");
+    EXPECT_TRUE(t.view[Ctl::Label3].visible);
+    EXPECT_FALSE(t.view[Ctl::Label2].visible);
+    EXPECT_FALSE(t.view[Ctl::ProgressBar1].visible);
+    EXPECT_FALSE(t.view[Ctl::ProgressBar2].visible);
+    EXPECT_EQ(t.view[Ctl::ProgressBar2].position, 8);
+    EXPECT_EQ(t.view[Ctl::Button1].text, "Ok");
+    EXPECT_TRUE(t.view[Ctl::Button1].enabled);
+    EXPECT_TRUE(t.view[Ctl::Button2].visible);
+    for (const auto& [name, content] : SampleProduct()) {
+      EXPECT_EQ(t.p.Content("C:\\Kelvanto\\" + name), content) << name;
+    }
+    EXPECT_FALSE(t.p.HasFile("C:\\Kelvanto\\xalarch.pry"));
+    EXPECT_EQ(t.p.current_dir, "C:\\Kelvanto");
+    EXPECT_EQ(t.p.open_files(), 0);
+    t.form->Button1Click();
+    EXPECT_EQ(t.ctx.WizardState, 8);
+    EXPECT_TRUE(t.view.closed);
+  }
+}
+
+TEST(Flow, CancelAfterSuccessTakesEverythingBackButThePerUserKey) {
+  Installer t;
+  t.MakeMedium(true);
+  t.p.AddFile("C:\\Users\\user\\Start Menu\\Programs\\Kelvantor 3.01\\Help.lnk");
+  const auto tree = t.p.Tree();
+  t.Install("C:\\Kelvanto");
+  t.form->Button2Click();
+  EXPECT_EQ(t.ctx.WizardState, 8);
+  auto expected = tree;
+  std::erase(expected, "C:\\Users\\user\\Start Menu\\Programs\\Kelvantor 3.01\\");
+  std::erase(expected, "C:\\Users\\user\\Start Menu\\Programs\\Kelvantor 3.01\\Help.lnk");
+  EXPECT_EQ(t.p.Tree(), expected);
+  EXPECT_TRUE(t.p.HasRegKey("HKCU\\Software\\VOLKRA-TENZ\\Kelvantor\\State"));
+  EXPECT_FALSE(t.p.HasRegKey("HKCR\\.kvt"));
+  EXPECT_FALSE(t.p.HasRegKey("HKCR\\Kelvantor.Список"));
+  EXPECT_FALSE(t.p.HasRegKey("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                             "Kelvantor 3.01"));
+}
+
+TEST(Flow, CloseBoxEndsWithoutQuestionOrRollback) {
+  Installer t;
+  t.MakeMedium(false);
+  t.ToFolderPage();
+  t.form->Close();
+  EXPECT_TRUE(t.view.closed);
+  EXPECT_THAT(t.p.boxes, IsEmpty());
+  EXPECT_EQ(t.ctx.WizardState, 1);
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,279 @@
+// The archive reader, volume joining and unpacking, and Cancel in the middle of either.
+#include <zlib.h>
+
+#include "media/archive.h"
+#include "tests/unit/test_support.h"
+
+namespace kv::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Unpacks `archive` from C:\T\a.pry into C:\T; returns the reader's error or "".
+std::string Unpack(FakePlatform& p, const std::string& archive, int* members = nullptr) {
+  p.AddFile("C:\\T\\a.pry", archive);
+  p.SetCurrentDir("C:\\T");
+  int count = 0;
+  try {
+    UnpackMembers(p, [&] { ++count; }, "C:\\T\\a.pry");
+  } catch (const ArchiveError& e) {
+    if (members) *members = count;
+    return e.what();
+  }
+  if (members) *members = count;
+  return "";
+}
+
+TEST(Archive, TheDocumentedMemberBytes) {
+  const std::string member = PackMember("a.txt", "abc");
+  const unsigned char expected[] = {0x61, 0x2E, 0x74, 0x78, 0x74, 0x24, 0x31, 0x31, 0x24, 0x78,
+                                    0x9C, 0x4B, 0x4C, 0x4A, 0x06, 0x00, 0x02, 0x4D, 0x01, 0x27};
+  EXPECT_EQ(member, std::string(reinterpret_cast<const char*>(expected), sizeof expected));
+  FakePlatform p;
+  EXPECT_EQ(Unpack(p, member), "");
+  EXPECT_EQ(p.Content("C:\\T\\a.txt"), "abc");
+  EXPECT_EQ(p.open_files(), 0);
+}
+
+TEST(Archive, LengthField) {
+  EXPECT_EQ(ParseMemberLength("11"), 11);
+  EXPECT_EQ(ParseMemberLength("  +11"), 11);
+  EXPECT_EQ(ParseMemberLength("12x"), 12);
+  EXPECT_EQ(ParseMemberLength(""), 0);
+  EXPECT_EQ(ParseMemberLength("-5"), -5);
+  EXPECT_GT(ParseMemberLength("99999999999999999999"), kMemberBufferSize);
+  FakePlatform p;
+  std::string member = PackMember("a.txt", "abc");
+  member.replace(6, 2, "  +11");
+  EXPECT_EQ(Unpack(p, member), "");
+  EXPECT_EQ(p.Content("C:\\T\\a.txt"), "abc");
+}
+
+TEST(Archive, ManyMembersAndTrailingBytesInAPayload) {
+  std::string archive;
+  for (int i = 0; i < 14; ++i) archive += PackMember("f" + std::to_string(i), std::string(i, 'z'));
+  std::string padded = PackMember("p.bin", "payload");
+  const std::size_t at = padded.find('$', 6);
+  padded = "p.bin$" + std::to_string(std::stoi(padded.substr(6, at - 6)) + 3) + "$" +
+           padded.substr(at + 1) + "xyz";
+  archive += padded;
+  FakePlatform p;
+  int members = 0;
+  EXPECT_EQ(Unpack(p, archive, &members), "");
+  EXPECT_EQ(members, 15);
+  EXPECT_EQ(p.Content("C:\\T\\f13"), std::string(13, 'z'));
+  EXPECT_EQ(p.Content("C:\\T\\p.bin"), "payload");
+}
+
+TEST(Archive, DamagedArchivesFailAndLeaveTheInterruptedMemberEmpty) {
+  const std::string good = PackMember("a.txt", "abcdef");
+  const std::size_t payload = good.find('$', 6) + 1;
+  std::string corrupt = good;
+  corrupt[payload + 3] ^= 0x55;
+  const struct {
+    const char* what;
+    std::string archive;
+    bool member_file;
+  } cases[] = {
+      {"empty", "", false},
+      {"ends in the name", "a.t", false},
+      {"ends in the length", "a.txt$1", true},
+      {"ends in the payload", good.substr(0, good.size() - 2), true},
+      {"damaged payload", corrupt, true},
+      {"negative length", "a.txt$-4$xxxx", true},
+      {"length beyond the buffer", "a.txt$10485762$", true},
+      {"absurd length", "a.txt$99999999999$", true},
+  };
+  for (const auto& c : cases) {
+    FakePlatform p;
+    EXPECT_NE(Unpack(p, c.archive), "") << c.what;
+    EXPECT_EQ(p.HasFile("C:\\T\\a.txt"), c.member_file) << c.what;
+    EXPECT_EQ(p.Content("C:\\T\\a.txt"), "") << c.what;
+    EXPECT_EQ(p.open_files(), 0) << c.what << ": archive and member closed";
+  }
+}
+
+TEST(Archive, ContentLargerThanTheBufferFails) {
+  const std::string big(kMemberBufferSize + 1, 'q');
+  FakePlatform p;
+  EXPECT_NE(Unpack(p, PackMember("big.dat", big)), "");
+  EXPECT_EQ(p.Content("C:\\T\\big.dat"), "");
+}
+
+TEST(Archive, HostileNamesWriteNothingOutsideTheFolder) {
+  for (const char* name : {"..\\evil.txt", "sub\\..\\..\\evil.txt", "\\evil.txt", "/evil.txt",
+                           "C:\\evil.txt", "C:evil.txt", "CON", "nul.txt", "Com1", "lpt9.log",
+                           "aux .txt", "..", ".", ""}) {
+    FakePlatform p;
+    const auto before = p.Tree();
+    EXPECT_NE(Unpack(p, PackMember(name, "x")), "") << name;
+    auto after = p.Tree();
+    std::erase(after, "C:\\T\\");
+    std::erase(after, "C:\\T\\a.pry");
+    EXPECT_EQ(after, before) << name;
+  }
+  EXPECT_TRUE(IsSafeMemberName("Readme.doc"));
+  EXPECT_TRUE(IsSafeMemberName("console.exe"));
+  EXPECT_TRUE(IsSafeMemberName("com10"));
+  EXPECT_TRUE(IsSafeMemberName("sub\\file.txt"));
+}
+
+// ---- Joining -----------------------------------------------------------------------------------
+
+struct Joining : Installer {
+  explicit Joining(bool full) {
+    MakeMedium(full);
+    ToFolderPage();
+    ctx.TargetDir = "C:\\Kelvanto\\";
+    p.AddFolder("C:\\Kelvanto");
+    ctx.WizardState = 2;
+    form->SetVisible(Ctl::ProgressBar1, true);
+  }
+  std::string Joined() { return p.Content("C:\\Kelvanto\\xalarch.pry"); }
+};
+
+TEST(Join, AllVolumesInOrderWithoutPromptAndTheDemoIgnoresAThirdVolume) {
+  Joining full(true);
+  full.form->JoinVolumes();
+  EXPECT_EQ(full.Joined(), full.archive);
+  EXPECT_THAT(full.p.boxes, IsEmpty());
+  EXPECT_EQ(full.view[Ctl::ProgressBar1].maximum, 1323);
+  EXPECT_EQ(full.ctx.WizardState, 3);
+  EXPECT_TRUE(full.ctx.StepOk);
+
+  Joining demo(false);
+  demo.p.AddFile("C:\\MEDIUM\\xalarch.v3", "stray");
+  demo.form->JoinVolumes();
+  EXPECT_EQ(demo.Joined(), demo.archive);
+  EXPECT_EQ(demo.view[Ctl::ProgressBar1].maximum, 872);
+  EXPECT_EQ(demo.form->temp_archive_stream(), kInvalidFile);
+  EXPECT_EQ(demo.form->volume_stream(), kInvalidFile);
+}
+
+TEST(Join, ProgressAdvancesOncePerChunkPlusTheEmptyRead) {
+  Joining t(false);
+  t.p.AddFile("C:\\MEDIUM\\xalarch.v1", std::string(4096, 'a'));  // an exact multiple of 2048
+  t.p.AddFile("C:\\MEDIUM\\xalarch.v2", "");                       // an empty volume
+  t.form->JoinVolumes();
+  EXPECT_EQ(t.view[Ctl::ProgressBar1].position, (4096 / 2048 + 1) + 1);
+  EXPECT_EQ(t.Joined(), std::string(4096, 'a'));
+}
+
+TEST(Join, DiskPromptRepeatsWhileAbsentThenCopies) {
+  Joining t(true);
+  t.p.DeleteFile("C:\\MEDIUM\\xalarch.v2");
+  const std::string v2 = t.archive.substr(t.archive.size() / 3, t.archive.size() / 3);
+  int prompts = 0;
+  t.p.answer = [&](const FakePlatform::Box& box) {
+    if (box.text == "Вставьте диск 2:" && ++prompts == 2) t.p.AddFile("C:\\MEDIUM\\xalarch.v2", v2);
+    return kIdOk;
+  };
+  t.form->JoinVolumes();
+  EXPECT_EQ(prompts, 2);
+  EXPECT_EQ(t.p.boxes[0].caption, "Внимание");
+  EXPECT_EQ(t.p.boxes[0].flags, kMbOkCancel | kMbIconExclamation);
+  EXPECT_EQ(t.Joined(), t.archive);
+}
+
+TEST(Join, CancelAtTheThirdDiskPromptRollsBackAtOnce) {
+  Joining t(true);
+  t.p.DeleteFile("C:\\MEDIUM\\xalarch.v3");
+  t.CancelOn("Вставьте диск 3:");
+  t.form->SetEnabled(Ctl::Button1, false);
+  t.form->JoinVolumes();
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Вставьте диск 3:"));
+  EXPECT_FALSE(t.ctx.StepOk);
+  EXPECT_EQ(t.ctx.WizardState, 8);
+  EXPECT_FALSE(t.p.HasFile("C:\\Kelvanto\\xalarch.pry"));
+  EXPECT_FALSE(t.p.HasFolder("C:\\Kelvanto"));
+  EXPECT_TRUE(t.view[Ctl::Button1].enabled);
+  EXPECT_EQ(t.p.open_files(), 0);
+}
+
+TEST(Join, FirstVolumeMissingReportsOnceAndAsksForNothing) {
+  Joining t(true);
+  t.p.DeleteFile("C:\\MEDIUM\\xalarch.v1");
+  t.form->JoinVolumes();
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Не могу скопировать файлы !"));
+  EXPECT_FALSE(t.ctx.StepOk);
+  EXPECT_TRUE(t.p.HasFile("C:\\Kelvanto\\xalarch.pry"));
+  EXPECT_EQ(t.p.open_files(), 0);
+}
+
+TEST(Join, FailedReadOrShortWriteIsACopyFailureNotATruncatedArchive) {
+  {
+    Joining t(true);
+    t.p.FailReads("C:\\MEDIUM\\xalarch.v2");
+    t.form->JoinVolumes();
+    EXPECT_THAT(t.BoxTexts(), ElementsAre("Не могу скопировать файлы !"));
+    EXPECT_FALSE(t.ctx.StepOk);
+    EXPECT_EQ(t.p.open_files(), 0);
+  }
+  {
+    Joining t(true);
+    t.p.drive('C').free_bytes = t.archive.size() / 2;
+    t.form->JoinVolumes();
+    EXPECT_THAT(t.BoxTexts(), ElementsAre("Не могу скопировать файлы !"));
+    EXPECT_FALSE(t.ctx.StepOk);
+    EXPECT_EQ(t.p.open_files(), 0);
+  }
+}
+
+TEST(Join, CancelConfirmedDuringTheCopyStopsAtTheNextChunk) {
+  Installer t;
+  std::vector<ProductFile> files = {{"kelvanto.exe", std::string(300000, '\0')}};
+  for (int i = 0; i < 300000; ++i) files[0].second[i] = static_cast<char>((static_cast<unsigned>(i) * 7919u) >> 3);
+  t.MakeMedium(true, files);
+  t.p.on_pump = [&](int pump) {
+    if (pump == 5) t.form->Button2Click();
+  };
+  t.Install();
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Вы хотите прервать установку ?"));
+  EXPECT_EQ(t.ctx.WizardState, 8);
+  EXPECT_FALSE(t.ctx.StepOk);
+  EXPECT_FALSE(t.p.HasFolder("C:\\Kelvanto"));
+  EXPECT_EQ(t.p.open_files(), 0);
+  EXPECT_LT(t.p.pumps, 10) << "the copy loop stopped";
+}
+
+// ---- Unpacking ---------------------------------------------------------------------------------
+
+TEST(Extract, MissingArchiveRollsBackSilently) {
+  Joining t(false);
+  t.ctx.WizardState = 3;
+  t.form->ExtractArchive();
+  EXPECT_THAT(t.p.boxes, IsEmpty());
+  EXPECT_EQ(t.ctx.WizardState, 8);
+  EXPECT_FALSE(t.view[Ctl::ProgressBar1].visible);
+}
+
+TEST(Extract, DamagedArchiveReportsAndRollsBack) {
+  Joining t(false);
+  t.ctx.WizardState = 3;
+  t.p.AddFile("C:\\Kelvanto\\xalarch.pry", t.archive.substr(0, t.archive.size() - 10));
+  t.form->ExtractArchive();
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Не могу распаковать !"));
+  EXPECT_EQ(t.ctx.WizardState, 8);
+  EXPECT_FALSE(t.p.HasFolder("C:\\Kelvanto")) << "every file closed, so the folder could go";
+  EXPECT_EQ(t.view[Ctl::ProgressBar1].position, t.view[Ctl::ProgressBar1].maximum);
+  EXPECT_EQ(t.p.pointers.back(), Pointer::kArrow);
+}
+
+TEST(Extract, ProgressCountsMembersUpToTwelve) {
+  Joining t(false);
+  t.ctx.WizardState = 3;
+  t.p.AddFile("C:\\Kelvanto\\xalarch.pry", t.archive);
+  int seen = -1;
+  t.p.on_pump = [&](int) {
+    if (seen < 0 && t.view[Ctl::ProgressBar1].position > 0) seen = t.view[Ctl::ProgressBar1].position;
+  };
+  t.form->ExtractArchive();
+  EXPECT_TRUE(t.ctx.StepOk);
+  EXPECT_EQ(seen, static_cast<int>(SampleProduct().size()));
+  EXPECT_EQ(t.view[Ctl::ProgressBar1].maximum, 12);
+  EXPECT_FALSE(t.view[Ctl::ProgressBar1].visible);
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -1,0 +1,215 @@
+// The folder checks, the folder browser, the product file set and the rollback by state.
+#include "target/folders.h"
+#include "tests/unit/test_support.h"
+
+namespace kv::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::string kNoSpace = " недостаточно свободного места !";
+
+// The wizard on the folder page with `folder` typed, and Next pressed.
+struct FolderPage : Installer {
+  explicit FolderPage(bool full = true) {
+    MakeMedium(full);
+    ToFolderPage();
+  }
+  bool Next(const std::string& folder) {
+    view.Type(folder);
+    p.boxes.clear();
+    form->Button1Click();
+    return ctx.WizardState != 1;
+  }
+};
+
+TEST(FreeSpace, ThresholdIsEnoughOneByteLessIsNotInBothEditions) {
+  for (bool full : {true, false}) {
+    const std::uint64_t threshold = full ? 17000000 : 15000000;
+    for (std::uint64_t free : {threshold, threshold - 1}) {
+      FolderPage t(full);
+      t.p.AddDrive('D', {kDriveFixed, true, free});
+      t.ctx.TargetDir = "D:\\K\\";
+      EXPECT_EQ(t.form->CheckFreeSpace(), free == threshold) << full << " " << free;
+      if (free != threshold) {
+        EXPECT_THAT(t.BoxTexts(), ElementsAre("На диске D:\\" + kNoSpace));
+        EXPECT_EQ(t.p.boxes[0].flags, kMbOk | kMbIconError);
+      }
+    }
+  }
+}
+
+TEST(FreeSpace, FloppiesAndCdromRefusedOnlyWhenTheQueryAnswers) {
+  for (char letter : {'A', 'a', 'B', 'b'}) {
+    FolderPage t;
+    t.p.AddDrive(letter, {kDriveRemovable, true, 1ull << 30});
+    t.ctx.TargetDir = std::string(1, letter) + ":\\K\\";
+    EXPECT_FALSE(t.form->CheckFreeSpace()) << letter;
+    EXPECT_THAT(t.BoxTexts(), ElementsAre("На диске " + std::string(1, letter) + ":\\" + kNoSpace));
+    t.p.drive(letter).medium = false;
+    EXPECT_TRUE(t.form->CheckFreeSpace()) << "no medium: the query fails and the drive passes";
+  }
+  FolderPage t;
+  t.p.AddDrive('E', {kDriveCdrom, true, 1ull << 30});
+  t.ctx.TargetDir = "E:\\K\\";
+  EXPECT_FALSE(t.form->CheckFreeSpace());
+  t.p.AddDrive('F', {kDriveFixed, true, 0, true});
+  t.ctx.TargetDir = "F:\\K\\";
+  EXPECT_TRUE(t.form->CheckFreeSpace()) << "a failed query accepts the drive";
+  t.p.AddDrive('G', {kDriveFixed, true, 64ull << 30});
+  t.ctx.TargetDir = "G:\\K\\";
+  EXPECT_TRUE(t.form->CheckFreeSpace()) << "many gigabytes";
+}
+
+TEST(FolderCheck, RefusalForSpaceRemovesOnlyTheDeepestEmptyLevel) {
+  FolderPage t;
+  t.p.drive('C').free_bytes = 1000;
+  EXPECT_FALSE(t.Next("C:\\A\\B\\C"));
+  EXPECT_FALSE(t.p.HasFolder("C:\\A\\B\\C"));
+  EXPECT_TRUE(t.p.HasFolder("C:\\A\\B"));
+  EXPECT_EQ(t.view[Ctl::Edit1].text, "C:\\A\\B\\C") << "the editor keeps the user's text";
+  t.p.AddFile("C:\\Full\\mine.txt");
+  EXPECT_FALSE(t.Next("C:\\Full"));
+  EXPECT_TRUE(t.p.HasFile("C:\\Full\\mine.txt"));
+}
+
+TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
+  FolderPage t;
+  t.p.AddDrive('D', {});
+  for (const char* bad : {"Kelvanto", "Work\\Kelvanto", "Q:\\Kelvanto", "C:\\a|b", "C:\\x?"}) {
+    const auto tree = t.p.Tree();
+    t.view.Type("changed");
+    EXPECT_FALSE(t.Next(bad)) << bad;
+    EXPECT_THAT(t.BoxTexts(), ElementsAre("Путь введен неверно !")) << bad;
+    EXPECT_EQ(t.view[Ctl::Edit1].text, "C:\\Kelvanto") << bad;
+    EXPECT_EQ(t.view.focused, Ctl::Edit1);
+    EXPECT_EQ(t.p.Tree(), tree) << bad;
+  }
+  EXPECT_TRUE(CreateFolderPath(t.p, "ab")) << "two characters: nothing to create";
+  EXPECT_TRUE(CreateFolderPath(t.p, "C:\\")) << "a drive root";
+  EXPECT_TRUE(CreateFolderPath(t.p, "D:\\x\\y\\"));
+  EXPECT_TRUE(t.p.HasFolder("D:\\x\\y"));
+}
+
+TEST(FolderCheck, TwoCharacterRelativeNamePassesBothChecksCreatingNothing) {
+  FolderPage t;
+  t.ctx.TargetDir = "Ke\\";
+  EXPECT_TRUE(t.form->CheckTargetFolder(t.ctx.TargetDir));
+  EXPECT_TRUE(t.form->CheckFreeSpace()) << "root \"Ke\\\" is no drive: the query fails";
+  EXPECT_FALSE(t.p.HasFolder("C:\\MEDIUM\\Ke"));
+  EXPECT_THAT(t.p.boxes, IsEmpty());
+}
+
+TEST(Browser, ConfirmedCancelledAndRootPicks) {
+  FolderPage t;
+  t.p.AddFolder("D:\\Work");
+  t.p.AddDrive('D', {});
+  t.p.AddFolder("D:\\Work");
+  t.p.browser = [](const std::string&, std::string* path) {
+    *path = "D:\\Work";
+    return true;
+  };
+  t.form->Edit1ButtonClick();
+  EXPECT_EQ(t.view[Ctl::Edit1].text, "D:\\Work\\Kelvanto");
+  EXPECT_EQ(t.p.browse_starts.back(), "\\") << "C:\\Kelvanto does not exist yet";
+  t.p.browser = [](const std::string&, std::string* path) {
+    *path = "C:\\";
+    return true;
+  };
+  t.form->Edit1ButtonClick();
+  EXPECT_EQ(t.view[Ctl::Edit1].text, "C:\\Kelvanto");
+  t.view.Type("D:\\Work");
+  t.p.browser = [](const std::string&, std::string*) { return false; };
+  t.form->Edit1ButtonClick();
+  EXPECT_EQ(t.p.browse_starts.back(), "D:\\Work");
+  EXPECT_EQ(t.view[Ctl::Edit1].text, "D:\\Work") << "a cancelled browser keeps the text";
+  std::string empty;
+  bool action = true;
+  t.form->Edit1AfterDialog(empty, action);
+  EXPECT_EQ(empty, "C:\\Kelvanto");
+}
+
+TEST(ProductFiles, ExactlyTheTwentyGoAndFoldersOrReadOnlyFilesStaySilently) {
+  FolderPage t;
+  t.ctx.TargetDir = "C:\\T\\";
+  for (const char* name : kProductFileSet) t.p.AddFile(std::string("C:\\T\\") + name, "x");
+  t.p.AddFile("C:\\T\\mine.txt");
+  t.p.AddFile("C:\\T\\README.TXT");  // the same name as Readme.txt: names ignore case
+  t.form->DeleteProductFiles();
+  EXPECT_THAT(t.p.Tree(), ::testing::Contains("C:\\T\\mine.txt"));
+  for (const char* name : kProductFileSet) EXPECT_FALSE(t.p.HasFile(std::string("C:\\T\\") + name));
+  EXPECT_EQ(t.view[Ctl::Label2].text, "Удаляю файлы из каталога C:\\T\\ ...");
+  EXPECT_EQ(t.p.pointers.back(), Pointer::kArrow);
+
+  t.p.AddFolder("C:\\T\\order.txt");
+  t.p.AddFile("C:\\T\\kelvanto.exe", "old", true);
+  t.p.AddFile("C:\\T\\wizard.exe");
+  t.form->DeleteProductFiles();
+  EXPECT_TRUE(t.p.HasFolder("C:\\T\\order.txt"));
+  EXPECT_TRUE(t.p.HasFile("C:\\T\\kelvanto.exe"));
+  EXPECT_FALSE(t.p.HasFile("C:\\T\\wizard.exe"));
+  EXPECT_THAT(t.p.boxes, IsEmpty());
+}
+
+TEST(TempArchive, AbsentPresentAndHeldOpen) {
+  FolderPage t;
+  t.ctx.TargetDir = "C:\\T\\";
+  t.p.AddFolder("C:\\T");
+  t.form->DeleteTempArchive();
+  EXPECT_EQ(t.view[Ctl::Label2].text, "Удаляю временные файлы ...");
+  t.p.AddFile("C:\\T\\xalarch.pry", "abc");
+  t.form->DeleteTempArchive();
+  EXPECT_FALSE(t.p.HasFile("C:\\T\\xalarch.pry"));
+  EXPECT_THAT(t.p.boxes, IsEmpty());
+  t.p.AddFile("C:\\T\\xalarch.pry", "abc");
+  t.p.HoldOpen("C:\\T\\xalarch.pry");
+  t.form->DeleteTempArchive();
+  EXPECT_TRUE(t.p.HasFile("C:\\T\\xalarch.pry"));
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Не могу удалить временные файлы !"));
+}
+
+TEST(RollBack, EachStateUndoesItsColumn) {
+  const std::string uninstall = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  for (int state : {0, 10, 1, 2, 3, 4, 5, 6}) {
+    FolderPage t;
+    t.ctx.TargetDir = "C:\\T\\";
+    t.ctx.WizardState = state;
+    t.p.AddFile("C:\\T\\xalarch.pry", "abc");
+    t.p.AddFile("C:\\T\\kelvanto.exe", "x");
+    t.p.AddFile("C:\\Users\\user\\Start Menu\\Programs\\Kelvantor 3.01\\Help.lnk");
+    t.p.AddFile("C:\\Users\\user\\Desktop\\Kelvantor 3.01.lnk");
+    t.p.SetRegValue(uninstall + "Kelvantor 3.01", "DisplayName", kRegSz, "K");
+    t.form->RollBack();
+    const bool undone = state >= 2 && state <= 6;
+    EXPECT_EQ(t.p.HasFile("C:\\T\\xalarch.pry"), !undone) << state;
+    EXPECT_EQ(t.p.HasFile("C:\\T\\kelvanto.exe"), !(state >= 3 && state <= 6)) << state;
+    EXPECT_EQ(t.p.HasFolder("C:\\T"), !(state >= 3 && state <= 6)) << state;
+    EXPECT_EQ(t.p.HasFolder("C:\\Users\\user\\Start Menu\\Programs\\Kelvantor 3.01"),
+              !(state >= 4 && state <= 6)) << state;
+    EXPECT_EQ(t.p.HasRegKey(uninstall + "Kelvantor 3.01"), !(state == 5 || state == 6)) << state;
+    EXPECT_EQ(t.p.HasFile("C:\\Users\\user\\Desktop\\Kelvantor 3.01.lnk"), state != 6) << state;
+    EXPECT_EQ(t.ctx.WizardState, 8);
+    EXPECT_THAT(t.p.boxes, IsEmpty()) << state;
+  }
+}
+
+TEST(RollBack, ForeignFilesSurviveAndASecondRunUndoesNothing) {
+  FolderPage t;
+  t.p.AddFile("C:\\Kelvanto\\mine.doc", "the user's");
+  t.p.AddFile("C:\\Kelvanto\\kelvanto.exe", "old product");
+  t.Next("C:\\Kelvanto");
+  EXPECT_EQ(t.ctx.WizardState, 6);
+  t.form->RollBack();
+  EXPECT_EQ(t.p.Content("C:\\Kelvanto\\mine.doc"), "the user's");
+  EXPECT_FALSE(t.p.HasFile("C:\\Kelvanto\\kelvanto.exe"));
+  const auto tree = t.p.Tree();
+  const std::size_t deletes = t.p.reg_deletes.size();
+  t.form->RollBack();
+  EXPECT_EQ(t.p.Tree(), tree);
+  EXPECT_EQ(t.p.reg_deletes.size(), deletes);
+  EXPECT_EQ(t.view[Ctl::Label3].text, "Установка прервана !");
+}
+
+}  // namespace
+}  // namespace kv::test

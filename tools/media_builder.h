@@ -1,0 +1,42 @@
+// Builds distribution media from a folder of product files: the archive cut into volumes, the
+// full edition's marker volume and licence, as one folder or as one folder per disk.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kv {
+
+class MediaError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using ProductFile = std::pair<std::string, std::string>;  // name, content
+
+// The archive of `files`, members in name order (so the same input gives the same bytes).
+// Throws MediaError for what the installer could not unpack: no files, a name with "$" or one
+// that is not a plain file name, content or compressed content above 10,485,761 bytes.
+std::string BuildArchive(std::vector<ProductFile> files);
+
+// Cuts `archive` into `count` volumes. `sizes`, when given, are the sizes of the first volumes
+// (the last one takes the rest); otherwise the archive is split evenly.
+std::vector<std::string> CutVolumes(const std::string& archive, int count,
+                                    const std::vector<std::uint64_t>& sizes);
+
+struct MediaOptions {
+  std::string product_dir, out_dir;
+  bool full_edition = true;
+  std::string licence;     // licenz.doc for the full edition (none when empty)
+  std::string setup_exe;   // copied beside the first volume when given
+  bool disks = false;      // disk1/, disk2/, disk3/ instead of one folder
+  std::vector<std::uint64_t> volume_sizes;
+};
+
+// Reads the product folder, writes the medium and returns a report of what it wrote.
+std::string WriteMedia(const MediaOptions& options);
+
+}  // namespace kv

@@ -1,0 +1,103 @@
+// TForm1: the wizard window's logic. Its methods are the wizard's handlers and the installation
+// steps; its controls are plain state shown through a FormView (see platform/form_view.h).
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "app/install_context.h"
+#include "platform/form_view.h"
+#include "platform/platform.h"
+
+namespace kv {
+
+class TForm1 {
+ public:
+  TForm1(Platform& platform, InstallContext& context);
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // The view that shows the controls; every later change is pushed to it.
+  void Attach(FormView* view);
+
+  // ---- Handlers ----
+  void FormCreate();
+  void FormDestroy();
+  void Button1Click();
+  void Button2Click();
+  void Edit2KeyPress(char& key);
+  // The folder editor's browse button: runs the folder browser, then Edit1AfterDialog.
+  void Edit1ButtonClick();
+  void Edit1AfterDialog(std::string& name, bool& action);
+
+  // ---- Start-up ----
+  void DetectEdition();
+  void ReadPreviousDir();
+
+  // ---- Flow ----
+  void RunInstallation();  // Next on the folder page
+  void ConfirmAbort();
+  void RollBack();
+
+  // ---- Target folder and product files ----
+  bool CheckTargetFolder(const std::string& path);
+  bool CheckFreeSpace();
+  void DeleteProductFiles();
+  void DeleteTempArchive();
+
+  // ---- Distribution media ----
+  void JoinVolumes();
+  void CopyVolume(const std::string& volume_path);
+  void ExtractArchive();
+
+  // ---- System registration ----
+  void CreateProgramGroup();
+  void DeleteProgramGroup();
+  void RegisterProduct();
+  void UnregisterProduct();
+  void CreateDesktopShortcut();
+  void DeleteDesktopShortcut();
+  void RemovePreviousVersion();
+
+  // ---- Controls ----
+  const ControlState& control(Ctl c) const { return controls_[static_cast<int>(c)]; }
+  std::string Edit1Text();
+  void SetText(Ctl c, const std::string& text);
+  void SetVisible(Ctl c, bool visible);
+  void SetEnabled(Ctl c, bool enabled);
+  void SetMaximum(Ctl c, int maximum);
+  void SetPosition(Ctl c, int position);
+  void StepPosition(Ctl c) { SetPosition(c, control(c).position + 1); }
+  void Focus(Ctl c);
+  void Repaint();
+  void Close();
+  bool closed() const { return closed_; }
+
+  InstallContext& context() { return ctx_; }
+  FileHandle temp_archive_stream() const { return TempArchiveStream; }
+  FileHandle volume_stream() const { return VolumeStream; }
+
+ private:
+  ControlState& state(Ctl c) { return controls_[static_cast<int>(c)]; }
+  void Push(Ctl c);
+  void LoadLicence();
+  int ShowError(const std::string& message);
+
+  Platform& p_;
+  InstallContext& ctx_;
+  FormView* view_ = nullptr;
+  std::array<ControlState, kControlCount> controls_;
+  bool closed_ = false;
+
+  // Owned by the window for the joining step, because RollBack must release the archive stream
+  // while the step may still be running. Whoever closes a stream sets it to kInvalidFile at once.
+  std::array<char, 2048> CopyBuffer{};
+  FileHandle VolumeStream = kInvalidFile;
+  FileHandle TempArchiveStream = kInvalidFile;
+};
+
+// The system-wide caption and message fonts, switched to a Cyrillic face for the run.
+void AdjustSystemFonts(Platform& platform, InstallContext& context);
+void RestoreSystemFonts(Platform& platform, const InstallContext& context);
+
+}  // namespace kv

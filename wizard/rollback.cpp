@@ -1,0 +1,65 @@
+// RollBack: the aborted page, and the undo of whatever the installation changed so far.
+#include "app/texts.h"
+#include "wizard/install1.h"
+
+namespace kv {
+
+namespace {
+
+// The undo table, one row per action, one column per state 2..6.
+enum UndoAction { kReleaseArchive, kDeleteTemp, kDeleteFiles, kRemoveFolder, kDeleteGroup,
+                  kUnregister, kDeleteShortcut, kUndoActionCount };
+constexpr bool kUndo[kUndoActionCount][5] = {
+    //  2      3      4      5      6
+    {true, true, false, false, false},  // release TempArchiveStream
+    {true, true, true, true, true},     // DeleteTempArchive
+    {false, true, true, true, true},    // DeleteProductFiles
+    {true, true, true, true, true},     // remove TargetDir when empty
+    {false, false, true, true, true},   // DeleteProgramGroup
+    {false, false, false, true, true},  // UnregisterProduct
+    {false, false, false, false, true}, // DeleteDesktopShortcut
+};
+
+}  // namespace
+
+void TForm1::RollBack() {
+  SetText(Ctl::Label3, text::kAbortedBanner);
+  SetVisible(Ctl::Label3, true);
+  SetVisible(Ctl::RichEdit1, false);
+  SetVisible(Ctl::Label2, false);
+  SetVisible(Ctl::ProgressBar2, false);
+  SetVisible(Ctl::ProgressBar1, false);
+  ctx_.StepOk = false;
+  SetVisible(Ctl::Edit1, false);
+
+  // Leave the target folder, which the unpacking step made current, so that it can be removed.
+  p_.SetCurrentDir(p_.WindowsDir());
+
+  const int state = ctx_.WizardState;
+  if (state >= kStateRemovingOldFiles && state <= kStateShortcut) {
+    auto undo = [&](UndoAction a) { return kUndo[a][state - kStateRemovingOldFiles]; };
+    if (undo(kReleaseArchive) && TempArchiveStream != kInvalidFile) {
+      FileHandle f = TempArchiveStream;
+      TempArchiveStream = kInvalidFile;
+      p_.Close(f);
+    }
+    if (undo(kDeleteTemp)) DeleteTempArchive();
+    if (undo(kDeleteFiles)) DeleteProductFiles();
+    if (undo(kRemoveFolder)) {
+      const std::uint32_t attributes = p_.Attributes(ctx_.TargetDir);
+      if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) {
+        p_.RemoveDir(ctx_.TargetDir);
+      }
+    }
+    if (undo(kDeleteGroup)) DeleteProgramGroup();
+    if (undo(kUnregister)) UnregisterProduct();
+    if (undo(kDeleteShortcut)) DeleteDesktopShortcut();
+  }
+
+  ctx_.WizardState = kStateAborted;
+  SetVisible(Ctl::Button2, false);
+  SetText(Ctl::Button1, text::kAbortedOk);
+  SetEnabled(Ctl::Button1, true);
+}
+
+}  // namespace kv

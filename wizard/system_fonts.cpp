@@ -1,0 +1,43 @@
+// The caption and message fonts switched to a Cyrillic face while the wizard runs.
+#include <cstring>
+
+#include "wizard/install1.h"
+
+namespace kv {
+
+namespace {
+
+constexpr std::uint8_t kRussianCharset = 204;
+NonClientMetrics SavedMetrics{};
+
+void MakeCyrillicArial(LogFont& font) {
+  std::memset(font.face_name, 0, sizeof font.face_name);
+  std::memcpy(font.face_name, "Arial", 5);
+  font.char_set = kRussianCharset;
+}
+
+}  // namespace
+
+void AdjustSystemFonts(Platform& p, InstallContext& ctx) {
+  ctx.FontsAdjusted = false;
+  NonClientMetrics metrics{};  // defined, so a failed query hands no stray bytes to the system
+  metrics.cb_size = sizeof metrics;
+  if (!p.GetNonClientMetrics(&metrics)) p.StockSystemFont(&metrics.caption_font);
+  SavedMetrics = metrics;
+  if (metrics.caption_font.char_set == kRussianCharset &&
+      metrics.menu_font.char_set == kRussianCharset &&
+      metrics.status_font.char_set == kRussianCharset &&
+      metrics.message_font.char_set == kRussianCharset) {
+    return;
+  }
+  ctx.FontsAdjusted = true;
+  if (metrics.caption_font.char_set != kRussianCharset) MakeCyrillicArial(metrics.caption_font);
+  if (metrics.message_font.char_set != kRussianCharset) MakeCyrillicArial(metrics.message_font);
+  p.SetNonClientMetrics(metrics);
+}
+
+void RestoreSystemFonts(Platform& p, const InstallContext& ctx) {
+  if (ctx.FontsAdjusted) p.SetNonClientMetrics(SavedMetrics);
+}
+
+}  // namespace kv
