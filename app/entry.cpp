@@ -16,7 +16,7 @@ int RunSetup(Platform& p) {
   } else if (p.FileExists(current + text::kVolume1)) {
     ctx.SourceDir = current;
   } else {
-    p.MessageBox(text::kMsgNoFirstVolume, text::kCaptionError, kMbOk | kMbIconError);
+    p.ShowMessage(text::kMsgNoFirstVolume, text::kCaptionError, kMbOk | kMbIconError);
     return 1;
   }
   AdjustSystemFonts(p, ctx);

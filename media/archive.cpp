@@ -10,9 +10,16 @@ namespace kv {
 
 namespace {
 
-// The unpacker's working storage: static, set up once for the process.
-unsigned char PackedBuffer[kMemberBufferSize];
-unsigned char UnpackedBuffer[kMemberBufferSize];
+// The unpacker's working storage: set up once for the process, on the first unpack, and kept
+// (not in the program file: zero-filled sections are not always left out of it).
+struct Buffers {
+  unsigned char* const packed = new unsigned char[kMemberBufferSize];
+  unsigned char* const unpacked = new unsigned char[kMemberBufferSize];
+};
+Buffers& WorkingStorage() {
+  static Buffers buffers;
+  return buffers;
+}
 
 // A member name longer than any Windows path cannot name a file; reading stops there.
 constexpr std::size_t kMaxFieldLength = 1024;
@@ -101,6 +108,8 @@ bool IsSafeMemberName(const std::string& name) {
 
 void UnpackMembers(Platform& p, const std::function<void()>& advance,
                    const std::string& archive_path) {
+  unsigned char* const PackedBuffer = WorkingStorage().packed;
+  unsigned char* const UnpackedBuffer = WorkingStorage().unpacked;
   OpenFile archive(p, p.OpenFile(archive_path, FileOpen::kOpenRead));
   if (archive.get() == kInvalidFile) throw ArchiveError("cannot open the archive");
   const std::int64_t size = p.FileSize(archive.get());

@@ -54,7 +54,7 @@ void TForm1::JoinVolumes() {
           CopyVolume(ctx_.SourceDir + v.volume);
           break;
         }
-        if (p_.MessageBox(v.prompt, text::kCaptionWarning, kMbOkCancel | kMbIconExclamation) !=
+        if (p_.ShowMessage(v.prompt, text::kCaptionWarning, kMbOkCancel | kMbIconExclamation) !=
             kIdOk) {
           RollBack();
           ctx_.StepOk = false;

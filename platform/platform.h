@@ -103,7 +103,7 @@ class Platform {
   virtual bool Write(FileHandle f, const void* data, std::uint32_t size, std::uint32_t* done) = 0;
   virtual std::int64_t FileSize(FileHandle f) = 0;  // -1 on failure
   virtual bool Close(FileHandle f) = 0;
-  virtual bool DeleteFile(const std::string& path) = 0;
+  virtual bool EraseFile(const std::string& path) = 0;
   virtual bool MakeDir(const std::string& path) = 0;    // CreateDirectoryA, one level
   virtual bool RemoveDir(const std::string& path) = 0;  // RemoveDirectoryA, empty folders only
   virtual bool DiskFreeSpace(const std::string& root, std::uint32_t* sectors_per_cluster,
@@ -112,17 +112,17 @@ class Platform {
   virtual unsigned DriveType(const std::string& root) = 0;
 
   // Registry (ANSI functions). Keys are the system's handles or the predefined roots.
-  virtual long RegCreateKey(RegKey root, const std::string& path, std::uint32_t access,
+  virtual long RegCreate(RegKey root, const std::string& path, std::uint32_t access,
                             RegKey* key) = 0;
-  virtual long RegOpenKey(RegKey root, const std::string& path, std::uint32_t access,
+  virtual long RegOpen(RegKey root, const std::string& path, std::uint32_t access,
                           RegKey* key) = 0;
   // RegQueryValueExA into a growing buffer: the whole stored data comes back in *data.
-  virtual long RegQueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+  virtual long RegQuery(RegKey key, const std::string& name, std::uint32_t* type,
                              std::string* data) = 0;
-  virtual long RegSetValue(RegKey key, const std::string& name, std::uint32_t type,
+  virtual long RegSet(RegKey key, const std::string& name, std::uint32_t type,
                            const void* data, std::uint32_t size) = 0;
-  virtual long RegDeleteKey(RegKey root, const std::string& path) = 0;
-  virtual long RegCloseKey(RegKey key) = 0;
+  virtual long RegDelete(RegKey root, const std::string& path) = 0;
+  virtual long RegClose(RegKey key) = 0;
 
   // Shell.
   // SHGetSpecialFolderLocation + SHGetPathFromIDListA; false when the shell gives no path.
@@ -145,7 +145,7 @@ class Platform {
   virtual unsigned WinExec(const std::string& command_line) = 0;  // SW_SHOWMINNOACTIVE
 
   // Window system.
-  virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  virtual int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) = 0;
   virtual void PumpMessages() = 0;  // process every pending message, then return
   virtual void SetPointer(Pointer pointer) = 0;
   virtual bool GetNonClientMetrics(NonClientMetrics* metrics) = 0;  // SPI_GETNONCLIENTMETRICS

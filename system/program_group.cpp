@@ -63,9 +63,9 @@ void TForm1::DeleteProgramGroup() {
   if (!p_.SpecialFolderPath(kCsidlPrograms, &programs) || ctx_.ProductName.empty()) return;
   const std::string folder = programs + "\\" + ctx_.ProductName;
   const std::string own_link = ctx_.ProductName + ".lnk";
-  if (p_.FileExists(folder + "\\" + own_link)) p_.DeleteFile(folder + "\\" + own_link);
+  if (p_.FileExists(folder + "\\" + own_link)) p_.EraseFile(folder + "\\" + own_link);
   for (const char* link : kGroupLinkNames) {
-    if (p_.FileExists(folder + "\\" + link)) p_.DeleteFile(folder + "\\" + link);
+    if (p_.FileExists(folder + "\\" + link)) p_.EraseFile(folder + "\\" + link);
   }
   if (FolderExists(p_, folder) && !p_.RemoveDir(folder)) ShowError("Не могу удалить группу !");
 }

@@ -12,7 +12,7 @@ constexpr char kFileType[] = "Kelvantor.Список";
 constexpr char kFileTypeCommand[] = "Kelvantor.Список\\shell\\open\\command";
 
 long SetString(Platform& p, RegKey key, const std::string& name, const std::string& text) {
-  return p.RegSetValue(key, name, kRegSz, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
+  return p.RegSet(key, name, kRegSz, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
 }
 
 }  // namespace
@@ -20,28 +20,28 @@ long SetString(Platform& p, RegKey key, const std::string& name, const std::stri
 void RegistryAccessor::OpenBaseKey(const std::string& path) {
   Close();
   RegKey key = 0;
-  if (p_.RegCreateKey(root_, path, kKeyAllAccess, &key) == kErrorSuccess) base_ = key;
+  if (p_.RegCreate(root_, path, kKeyAllAccess, &key) == kErrorSuccess) base_ = key;
 }
 
 RegKey RegistryAccessor::OpenSection(const std::string& section) {
   RegKey key = 0;
   if (base_ == 0) return 0;
-  if (p_.RegOpenKey(base_, section, kKeyAllAccess, &key) == kErrorSuccess) return key;
-  if (p_.RegOpenKey(base_, section, kKeyRead, &key) == kErrorSuccess) return key;
+  if (p_.RegOpen(base_, section, kKeyAllAccess, &key) == kErrorSuccess) return key;
+  if (p_.RegOpen(base_, section, kKeyRead, &key) == kErrorSuccess) return key;
   return 0;
 }
 
 void RegistryAccessor::WriteString(const std::string& section, const std::string& name,
                                    const std::string& text) {
   RegKey created = 0;
-  if (base_ == 0 || p_.RegCreateKey(base_, section, kKeyAllAccess, &created) != kErrorSuccess) {
+  if (base_ == 0 || p_.RegCreate(base_, section, kKeyAllAccess, &created) != kErrorSuccess) {
     throw RegistryError("Failed to create key " + section);
   }
-  p_.RegCloseKey(created);
+  p_.RegClose(created);
   const RegKey key = OpenSection(section);
   if (key == 0) return;
   const long result = SetString(p_, key, name, text);
-  p_.RegCloseKey(key);
+  p_.RegClose(key);
   if (result != kErrorSuccess) throw RegistryError("Failed to set data for " + name);
 }
 
@@ -51,8 +51,8 @@ std::string RegistryAccessor::ReadString(const std::string& section, const std::
   if (key == 0) return fallback;
   std::uint32_t type = 0;
   std::string data;
-  const long result = p_.RegQueryValue(key, name, &type, &data);
-  p_.RegCloseKey(key);
+  const long result = p_.RegQuery(key, name, &type, &data);
+  p_.RegClose(key);
   if (result != kErrorSuccess) return fallback;
   if (type != kRegSz && type != kRegExpandSz) throw RegistryError("Invalid data type for " + name);
   return data.substr(0, data.find('\0'));
@@ -64,17 +64,17 @@ void RegistryAccessor::SwitchRoot(RegKey root) {
 }
 
 void RegistryAccessor::Close() {
-  if (base_ != 0) p_.RegCloseKey(base_);
+  if (base_ != 0) p_.RegClose(base_);
   base_ = 0;
 }
 
 void SetClassesDefaultValue(Platform& p, const std::string& path, const std::string& text) {
   RegKey key = 0;
-  if (p.RegCreateKey(kHkeyClassesRoot, path, kKeyRead | kKeyWrite, &key) != kErrorSuccess) {
+  if (p.RegCreate(kHkeyClassesRoot, path, kKeyRead | kKeyWrite, &key) != kErrorSuccess) {
     throw RegistryError("Error creating system registry entry");
   }
   const long result = SetString(p, key, "", text);
-  p.RegCloseKey(key);
+  p.RegClose(key);
   if (result != kErrorSuccess) throw RegistryError("Error creating system registry entry");
 }
 
@@ -106,14 +106,14 @@ void TForm1::RegisterProduct() {
 }
 
 void TForm1::UnregisterProduct() {
-  p_.RegDeleteKey(kHkeyClassesRoot, ".kvt");
+  p_.RegDelete(kHkeyClassesRoot, ".kvt");
   // RegDeleteKeyA removes only a key without sub-keys on NT-based systems, so the file type's
   // verb keys go first, deepest first; on older systems the first call already removed them.
-  p_.RegDeleteKey(kHkeyClassesRoot, kFileTypeCommand);
-  p_.RegDeleteKey(kHkeyClassesRoot, "Kelvantor.Список\\shell\\open");
-  p_.RegDeleteKey(kHkeyClassesRoot, "Kelvantor.Список\\shell");
-  p_.RegDeleteKey(kHkeyClassesRoot, kFileType);
-  p_.RegDeleteKey(kHkeyLocalMachine, std::string(kUninstallKey) + "\\" + ctx_.ProductName);
+  p_.RegDelete(kHkeyClassesRoot, kFileTypeCommand);
+  p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell\\open");
+  p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell");
+  p_.RegDelete(kHkeyClassesRoot, kFileType);
+  p_.RegDelete(kHkeyLocalMachine, std::string(kUninstallKey) + "\\" + ctx_.ProductName);
 }
 
 }  // namespace kv

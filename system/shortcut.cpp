@@ -35,7 +35,7 @@ void TForm1::DeleteDesktopShortcut() {
   std::string desktop;
   if (!p_.SpecialFolderPath(kCsidlDesktop, &desktop)) return;
   const std::string file = desktop + "\\" + ctx_.ProductName + ".lnk";
-  if (p_.FileExists(file) && !p_.DeleteFile(file)) ShowError("Не могу удалить ярлык !");
+  if (p_.FileExists(file) && !p_.EraseFile(file)) ShowError("Не могу удалить ярлык !");
 }
 
 void TForm1::RemovePreviousVersion() {
@@ -46,21 +46,21 @@ void TForm1::RemovePreviousVersion() {
   // Without a previous name every name formed below would denote a shared key or folder.
   if (!same_folder || ctx_.ProductName == previous || previous.empty()) return;
 
-  p_.RegDeleteKey(kHkeyLocalMachine, kUninstallKey + previous);
+  p_.RegDelete(kHkeyLocalMachine, kUninstallKey + previous);
 
   std::string desktop;
   if (p_.SpecialFolderPath(kCsidlDesktop, &desktop)) {
     const std::string link = desktop + "\\" + previous + ".lnk";
-    if (p_.FileExists(link)) p_.DeleteFile(link);
+    if (p_.FileExists(link)) p_.EraseFile(link);
   }
   std::string programs;
   if (p_.SpecialFolderPath(kCsidlPrograms, &programs)) {
     const std::string folder = programs + "\\" + previous;
     if (p_.FileExists(folder + "\\" + previous + ".lnk")) {
-      p_.DeleteFile(folder + "\\" + previous + ".lnk");
+      p_.EraseFile(folder + "\\" + previous + ".lnk");
     }
     for (const char* name : kGroupLinkNames) {
-      if (p_.FileExists(folder + "\\" + name)) p_.DeleteFile(folder + "\\" + name);
+      if (p_.FileExists(folder + "\\" + name)) p_.EraseFile(folder + "\\" + name);
     }
     if (FolderExists(p_, folder)) p_.RemoveDir(folder);
   }

@@ -16,7 +16,7 @@ void TForm1::DeleteProductFiles() {
   Repaint();
   for (const char* name : kProductFileSet) {
     const std::string path = ctx_.TargetDir + name;
-    if (p_.FileExists(path)) p_.DeleteFile(path);  // a file that stays is left silently
+    if (p_.FileExists(path)) p_.EraseFile(path);  // a file that stays is left silently
   }
 }
 
@@ -24,7 +24,7 @@ void TForm1::DeleteTempArchive() {
   SetText(Ctl::Label2, text::kStatusDeletingTemp);
   Repaint();
   const std::string path = ctx_.TargetDir + text::kTempArchive;
-  if (p_.FileExists(path) && !p_.DeleteFile(path)) ShowError(text::kMsgCannotDeleteTemp);
+  if (p_.FileExists(path) && !p_.EraseFile(path)) ShowError(text::kMsgCannotDeleteTemp);
 }
 
 }  // namespace kv

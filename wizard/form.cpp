@@ -76,7 +76,7 @@ void TForm1::Close() {
 }
 
 int TForm1::ShowError(const std::string& message) {
-  return p_.MessageBox(message, text::kCaptionError, kMbOk | kMbIconError);
+  return p_.ShowMessage(message, text::kCaptionError, kMbOk | kMbIconError);
 }
 
 // ---- Creation ----------------------------------------------------------------------------------
@@ -200,7 +200,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::ConfirmAbort() {
-  if (p_.MessageBox(text::kMsgConfirmAbort, text::kCaptionWarning,
+  if (p_.ShowMessage(text::kMsgConfirmAbort, text::kCaptionWarning,
                     kMbOkCancel | kMbIconExclamation) == kIdOk) {
     RollBack();
   }

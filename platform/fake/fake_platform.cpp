@@ -258,7 +258,7 @@ std::int64_t FakePlatform::FileSize(FileHandle f) {
 
 bool FakePlatform::Close(FileHandle f) { return handles_.erase(f) == 1; }
 
-bool FakePlatform::DeleteFile(const std::string& path) {
+bool FakePlatform::EraseFile(const std::string& path) {
   Node* n = Find(path);
   if (!n || n->folder || n->read_only || n->held) return false;
   const std::string key = Upper(n->path);
@@ -343,7 +343,7 @@ bool FakePlatform::RegDenied(const std::string& upper_path) const {
   return false;
 }
 
-long FakePlatform::RegCreateKey(RegKey root, const std::string& path, std::uint32_t access,
+long FakePlatform::RegCreate(RegKey root, const std::string& path, std::uint32_t access,
                                 RegKey* key) {
   const std::string full = RegPath(root, path);
   if (full.empty()) return 6;  // ERROR_INVALID_HANDLE
@@ -362,7 +362,7 @@ long FakePlatform::RegCreateKey(RegKey root, const std::string& path, std::uint3
   return kErrorSuccess;
 }
 
-long FakePlatform::RegOpenKey(RegKey root, const std::string& path, std::uint32_t access,
+long FakePlatform::RegOpen(RegKey root, const std::string& path, std::uint32_t access,
                               RegKey* key) {
   const std::string full = RegPath(root, path);
   if (full.empty()) return 6;
@@ -374,7 +374,7 @@ long FakePlatform::RegOpenKey(RegKey root, const std::string& path, std::uint32_
   return kErrorSuccess;
 }
 
-long FakePlatform::RegQueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+long FakePlatform::RegQuery(RegKey key, const std::string& name, std::uint32_t* type,
                                  std::string* data) {
   auto h = reg_handles_.find(key);
   if (h == reg_handles_.end()) return 6;
@@ -387,7 +387,7 @@ long FakePlatform::RegQueryValue(RegKey key, const std::string& name, std::uint3
   return kErrorSuccess;
 }
 
-long FakePlatform::RegSetValue(RegKey key, const std::string& name, std::uint32_t type,
+long FakePlatform::RegSet(RegKey key, const std::string& name, std::uint32_t type,
                                const void* data, std::uint32_t size) {
   auto h = reg_handles_.find(key);
   if (h == reg_handles_.end()) return 6;
@@ -399,7 +399,7 @@ long FakePlatform::RegSetValue(RegKey key, const std::string& name, std::uint32_
   return kErrorSuccess;
 }
 
-long FakePlatform::RegDeleteKey(RegKey root, const std::string& path) {
+long FakePlatform::RegDelete(RegKey root, const std::string& path) {
   const std::string full = RegPath(root, path);
   reg_deletes.push_back(full);
   const std::string upper = Upper(full);
@@ -414,7 +414,7 @@ long FakePlatform::RegDeleteKey(RegKey root, const std::string& path) {
   return kErrorSuccess;
 }
 
-long FakePlatform::RegCloseKey(RegKey key) {
+long FakePlatform::RegClose(RegKey key) {
   if (key >= kHkeyClassesRoot && key <= kHkeyLocalMachine) return kErrorSuccess;
   return reg_handles_.erase(key) == 1 ? kErrorSuccess : 6;
 }
@@ -507,7 +507,7 @@ unsigned FakePlatform::WinExec(const std::string& command_line) {
 
 // ---- Window system -------------------------------------------------------------------------------
 
-int FakePlatform::MessageBox(const std::string& text, const std::string& caption,
+int FakePlatform::ShowMessage(const std::string& text, const std::string& caption,
                              unsigned flags) {
   boxes.push_back(Box{text, caption, flags});
   return answer ? answer(boxes.back()) : kIdOk;

@@ -129,7 +129,7 @@ class FakePlatform : public Platform {
   bool Write(FileHandle f, const void* data, std::uint32_t size, std::uint32_t* done) override;
   std::int64_t FileSize(FileHandle f) override;
   bool Close(FileHandle f) override;
-  bool DeleteFile(const std::string& path) override;
+  bool EraseFile(const std::string& path) override;
   bool MakeDir(const std::string& path) override;
   bool RemoveDir(const std::string& path) override;
   bool DiskFreeSpace(const std::string& root, std::uint32_t* sectors_per_cluster,
@@ -137,16 +137,16 @@ class FakePlatform : public Platform {
                      std::uint32_t* total_clusters) override;
   unsigned DriveType(const std::string& root) override;
 
-  long RegCreateKey(RegKey root, const std::string& path, std::uint32_t access,
+  long RegCreate(RegKey root, const std::string& path, std::uint32_t access,
                     RegKey* key) override;
-  long RegOpenKey(RegKey root, const std::string& path, std::uint32_t access,
+  long RegOpen(RegKey root, const std::string& path, std::uint32_t access,
                   RegKey* key) override;
-  long RegQueryValue(RegKey key, const std::string& name, std::uint32_t* type,
+  long RegQuery(RegKey key, const std::string& name, std::uint32_t* type,
                      std::string* data) override;
-  long RegSetValue(RegKey key, const std::string& name, std::uint32_t type, const void* data,
+  long RegSet(RegKey key, const std::string& name, std::uint32_t type, const void* data,
                    std::uint32_t size) override;
-  long RegDeleteKey(RegKey root, const std::string& path) override;
-  long RegCloseKey(RegKey key) override;
+  long RegDelete(RegKey root, const std::string& path) override;
+  long RegClose(RegKey key) override;
 
   bool SpecialFolderPath(int csidl, std::string* path) override;
   bool BrowseForFolder(const std::string& title, const std::string& start,
@@ -160,7 +160,7 @@ class FakePlatform : public Platform {
   void DdeDisconnect(std::uintptr_t conversation) override;
   unsigned WinExec(const std::string& command_line) override;
 
-  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
   void PumpMessages() override;
   void SetPointer(Pointer pointer) override { pointers.push_back(pointer); }
   bool GetNonClientMetrics(NonClientMetrics* m) override;

@@ -162,7 +162,7 @@ TEST(Join, ProgressAdvancesOncePerChunkPlusTheEmptyRead) {
 
 TEST(Join, DiskPromptRepeatsWhileAbsentThenCopies) {
   Joining t(true);
-  t.p.DeleteFile("C:\\MEDIUM\\xalarch.v2");
+  t.p.EraseFile("C:\\MEDIUM\\xalarch.v2");
   const std::string v2 = t.archive.substr(t.archive.size() / 3, t.archive.size() / 3);
   int prompts = 0;
   t.p.answer = [&](const FakePlatform::Box& box) {
@@ -178,7 +178,7 @@ TEST(Join, DiskPromptRepeatsWhileAbsentThenCopies) {
 
 TEST(Join, CancelAtTheThirdDiskPromptRollsBackAtOnce) {
   Joining t(true);
-  t.p.DeleteFile("C:\\MEDIUM\\xalarch.v3");
+  t.p.EraseFile("C:\\MEDIUM\\xalarch.v3");
   t.CancelOn("Вставьте диск 3:");
   t.form->SetEnabled(Ctl::Button1, false);
   t.form->JoinVolumes();
@@ -193,7 +193,7 @@ TEST(Join, CancelAtTheThirdDiskPromptRollsBackAtOnce) {
 
 TEST(Join, FirstVolumeMissingReportsOnceAndAsksForNothing) {
   Joining t(true);
-  t.p.DeleteFile("C:\\MEDIUM\\xalarch.v1");
+  t.p.EraseFile("C:\\MEDIUM\\xalarch.v1");
   t.form->JoinVolumes();
   EXPECT_THAT(t.BoxTexts(), ElementsAre("Не могу скопировать файлы !"));
   EXPECT_FALSE(t.ctx.StepOk);

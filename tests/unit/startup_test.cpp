@@ -103,7 +103,7 @@ TEST(Licence, PlainTextMissingAndUnreadable) {
   {
     Installer t;
     t.MakeMedium(true);
-    t.p.DeleteFile("C:\\MEDIUM\\licenz.doc");
+    t.p.EraseFile("C:\\MEDIUM\\licenz.doc");
     t.Start();
     EXPECT_THAT(t.BoxTexts(), ElementsAre("Файл licenz.doc не обнаружен!"));
     EXPECT_EQ(t.view[Ctl::Edit1].text, "C:\\Kelvanto") << "start-up goes on";

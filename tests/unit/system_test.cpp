@@ -82,7 +82,7 @@ TEST(Group, DeletionLeavesAFolderWithAStrangerAndSaysSo) {
   EXPECT_THAT(t.p.Tree(), ::testing::Contains(folder + "mine.lnk"));
   EXPECT_FALSE(t.p.HasFile(folder + "Help.lnk"));
   EXPECT_TRUE(t.p.HasFile(kPrograms + "Kelvantor 3.01\\Help.lnk"));
-  t.p.DeleteFile(folder + "mine.lnk");
+  t.p.EraseFile(folder + "mine.lnk");
   t.p.boxes.clear();
   t.form->DeleteProgramGroup();
   EXPECT_FALSE(t.p.HasFolder(folder));

@@ -1,0 +1,521 @@
+#include "platform/win32/form_window.h"
+
+#include <commctrl.h>
+#include <richedit.h>
+
+#include <vector>
+
+#include "app/texts.h"
+#include "platform/win32/win32_platform.h"
+
+namespace kv {
+
+namespace {
+
+constexpr int kClientWidth = 409, kClientHeight = 275;
+constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
+constexpr COLORREF kShadow = RGB(0xF0, 0xCA, 0xA6);
+constexpr COLORREF kEditionColour = RGB(0x7C, 0x60, 0x52);
+constexpr int kBrowseWidth = 21;
+
+// Geometry of every control that is a window, relative to its parent (96 dots per inch).
+struct Placement {
+  Ctl control;
+  int id, x, y, width, height;
+};
+constexpr Placement kPlacements[] = {
+    {Ctl::Panel1, kIdPanel1, 0, 239, 409, 36},       {Ctl::Panel2, kIdPanel2, 0, 0, 409, 239},
+    {Ctl::Button1, kIdButton1, 324, 7, 75, 25},      {Ctl::Button2, kIdButton2, 240, 7, 75, 25},
+    {Ctl::Label3, kIdLabel3, 14, 116, 379, 71},      {Ctl::Label2, kIdLabel2, 23, 135, 193, 16},
+    {Ctl::RxLabel1, kIdRxLabel1, 127, 85, 89, 16},   {Ctl::ProgressBar1, kIdProgressBar1, 25, 156, 205, 10},
+    {Ctl::ProgressBar2, kIdProgressBar2, 25, 175, 205, 10}, {Ctl::Edit1, kIdEdit1, 24, 154, 321, 22},
+    {Ctl::RichEdit1, kIdRichEdit1, 4, 4, 401, 231},
+};
+
+HFONT MakeFont(int height, bool bold) {
+  // "Arial" in the Cyrillic set. A fixed-pitch request beside the face makes some font mappers
+  // (Wine's among them) drop Arial for a typewriter face, so the face alone decides.
+  return CreateFontA(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     RUSSIAN_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_SWISS, "Arial");
+}
+
+// Two-pixel frame: `light` on the top and left edges, `dark` on the bottom and right.
+void Frame(HDC dc, RECT& r, COLORREF light, COLORREF dark) {
+  for (int i = 0; i < 2; ++i) {
+    HPEN pen = CreatePen(PS_SOLID, 1, light);
+    HGDIOBJ old = SelectObject(dc, pen);
+    MoveToEx(dc, r.left, r.bottom - 1, nullptr);
+    LineTo(dc, r.left, r.top);
+    LineTo(dc, r.right - 1, r.top);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    pen = CreatePen(PS_SOLID, 1, dark);
+    old = SelectObject(dc, pen);
+    MoveToEx(dc, r.right - 1, r.top, nullptr);
+    LineTo(dc, r.right - 1, r.bottom - 1);
+    LineTo(dc, r.left - 1, r.bottom - 1);
+    SelectObject(dc, old);
+    DeleteObject(pen);
+    InflateRect(&r, -1, -1);
+  }
+}
+
+std::string WindowText(HWND window) {
+  const int n = GetWindowTextLengthA(window);
+  std::string text(n + 1, '\0');
+  text.resize(GetWindowTextA(window, text.data(), n + 1));
+  return text;
+}
+
+struct StreamSource {
+  const std::string* content;
+  std::size_t position;
+};
+
+DWORD CALLBACK StreamIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) {
+  auto* source = reinterpret_cast<StreamSource*>(cookie);
+  const std::size_t left = source->content->size() - source->position;
+  const std::size_t n = left < static_cast<std::size_t>(size) ? left : size;
+  CopyMemory(buffer, source->content->data() + source->position, n);
+  source->position += n;
+  *done = static_cast<LONG>(n);
+  return 0;
+}
+
+}  // namespace
+
+FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner)
+    : platform_(platform), instance_(instance), form_(form) {
+  // Common controls and the rich-text control come from the system folder only.
+  if (HMODULE comctl = LoadSystemLibrary("comctl32.dll")) {
+    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    INITCOMMONCONTROLSEX init = {sizeof init, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    if (auto fn = reinterpret_cast<InitFn>(
+            reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")))) {
+      fn(&init);
+    }
+  }
+  rich_edit_ = LoadSystemLibrary("riched20.dll");
+  DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, &picture_);
+
+  window_font_ = MakeFont(12, false);
+  banner_font_ = MakeFont(27, true);
+  status_font_ = MakeFont(13, true);
+  label3_ = {banner_font_, kNavy, 1, false, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX};
+  label2_ = {status_font_, kNavy, 1, true, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX};
+  rxlabel1_ = {status_font_, kEditionColour, 0, true, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX};
+  icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
+
+  WNDCLASSA wc = {};
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpfnWndProc = FormProc;
+  wc.hIcon = icon_;
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = "TForm1";
+  RegisterClassA(&wc);
+  wc.hIcon = nullptr;
+  wc.lpfnWndProc = PanelProc;
+  wc.lpszClassName = "TPanel";
+  RegisterClassA(&wc);
+  wc.lpfnWndProc = LabelProc;
+  wc.hbrBackground = nullptr;
+  wc.lpszClassName = "TLabel";
+  RegisterClassA(&wc);
+
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  const DWORD ex_style =
+      WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+  RECT r = {0, 0, kClientWidth, kClientHeight};
+  AdjustWindowRectEx(&r, style, FALSE, ex_style);
+  RECT work;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  window_ = CreateWindowExA(ex_style, "TForm1", text::kWindowCaption, style,
+                            work.left + (work.right - work.left - width) / 2,
+                            work.top + (work.bottom - work.top - height) / 2, width, height, owner,
+                            nullptr, instance, this);
+  if (HMENU menu = GetSystemMenu(window_, FALSE)) {
+    for (UINT item : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
+      DeleteMenu(menu, item, MF_BYCOMMAND);
+    }
+  }
+  SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  CreateControls();
+}
+
+FormWindow::~FormWindow() {
+  if (!destroyed_ && window_) DestroyWindow(window_);
+  for (HGDIOBJ o : {static_cast<HGDIOBJ>(window_font_), static_cast<HGDIOBJ>(banner_font_),
+                    static_cast<HGDIOBJ>(status_font_), static_cast<HGDIOBJ>(surface_)}) {
+    if (o) DeleteObject(o);
+  }
+  if (icon_) DestroyIcon(icon_);
+}
+
+void FormWindow::CreateControls() {
+  const DWORD child = WS_CHILD | WS_CLIPSIBLINGS;
+  auto make = [&](Ctl c, const char* cls, DWORD style, DWORD ex_style, HWND parent) {
+    for (const Placement& p : kPlacements) {
+      if (p.control != c) continue;
+      HWND h = CreateWindowExA(ex_style, cls, "", child | style, p.x, p.y, p.width, p.height,
+                               parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
+                               instance_, nullptr);
+      SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(window_font_), FALSE);
+      controls_[static_cast<int>(c)] = h;
+      return h;
+    }
+    return HWND{};
+  };
+  HWND panel1 = make(Ctl::Panel1, "TPanel", WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, window_);
+  HWND panel2 = make(Ctl::Panel2, "TPanel", WS_VISIBLE | WS_CLIPCHILDREN, WS_EX_CONTROLPARENT, window_);
+  make(Ctl::Button1, "BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, panel1);
+  make(Ctl::Button2, "BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0, panel1);
+  // Panel2's children, bottom to top: the labels (drawn as if on the panel's surface), then the
+  // progress bars, the folder editor and the licence viewer.
+  make(Ctl::Label3, "TLabel", 0, 0, panel2);
+  make(Ctl::Label2, "TLabel", 0, 0, panel2);
+  make(Ctl::RxLabel1, "TLabel", 0, 0, panel2);
+  make(Ctl::ProgressBar1, "msctls_progress32", 0, 0, panel2);
+  make(Ctl::ProgressBar2, "msctls_progress32", 0, 0, panel2);
+  HWND edit = make(Ctl::Edit1, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
+                   WS_EX_CLIENTEDGE, panel2);
+  make(Ctl::RichEdit1, rich_edit_ ? "RichEdit20A" : "EDIT",
+       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE,
+       panel2);
+  for (Ctl c : {Ctl::Label3, Ctl::Label2, Ctl::RxLabel1, Ctl::ProgressBar1, Ctl::ProgressBar2,
+                Ctl::Edit1, Ctl::RichEdit1}) {
+    SetWindowPos(Child(c), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+  SetWindowPos(panel1, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+  // The browse button inside the right end of the folder editor, with its two-line hint.
+  RECT client;
+  GetClientRect(edit, &client);
+  browse_ = CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
+                            client.right - kBrowseWidth, 0, kBrowseWidth, client.bottom, edit,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdBrowse)), instance_,
+                            nullptr);
+  SendMessageA(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, kBrowseWidth + 2));
+  SetWindowLongPtrA(browse_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  edit_proc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr,
+                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+  if (tooltip_) {
+    TOOLINFOA tool = {};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = edit;
+    tool.uId = reinterpret_cast<UINT_PTR>(browse_);
+    tool.lpszText = const_cast<char*>(text::kBrowseHint);
+    SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+  }
+  PaintPanelSurface();
+}
+
+// Panel2's surface: face colour, raised outer and lowered inner bevel, then the welcome picture
+// stretched over the inner area. The labels copy their background from it.
+void FormWindow::PaintPanelSurface() {
+  RECT r;
+  GetClientRect(Child(Ctl::Panel2), &r);
+  HDC screen = GetDC(window_);
+  HDC dc = CreateCompatibleDC(screen);
+  surface_ = CreateCompatibleBitmap(screen, r.right, r.bottom);
+  ReleaseDC(window_, screen);
+  HGDIOBJ old = SelectObject(dc, surface_);
+  FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+  Frame(dc, r, GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNSHADOW));
+  Frame(dc, r, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT));
+  if (!picture_.rgb.empty()) {
+    // A 24-bit DIB: rows bottom-up, padded to four bytes, blue first.
+    const int stride = (picture_.width * 3 + 3) & ~3;
+    std::vector<BYTE> bits(static_cast<std::size_t>(stride) * picture_.height);
+    for (int y = 0; y < picture_.height; ++y) {
+      const std::uint8_t* src = &picture_.rgb[static_cast<std::size_t>(y) * picture_.width * 3];
+      BYTE* dst = &bits[static_cast<std::size_t>(picture_.height - 1 - y) * stride];
+      for (int x = 0; x < picture_.width; ++x) {
+        dst[x * 3] = src[x * 3 + 2];
+        dst[x * 3 + 1] = src[x * 3 + 1];
+        dst[x * 3 + 2] = src[x * 3];
+      }
+    }
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = picture_.width;
+    info.bmiHeader.biHeight = picture_.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchDIBits(dc, 4, 4, 401, 231, 0, 0, picture_.width, picture_.height, bits.data(), &info,
+                  DIB_RGB_COLORS, SRCCOPY);
+  }
+  SelectObject(dc, old);
+  DeleteDC(dc);
+}
+
+const FormWindow::Label* FormWindow::LabelOf(HWND window) const {
+  if (window == Child(Ctl::Label2)) return &label2_;
+  if (window == Child(Ctl::Label3)) return &label3_;
+  if (window == Child(Ctl::RxLabel1)) return &rxlabel1_;
+  return nullptr;
+}
+
+void FormWindow::PaintLabel(HWND window, HDC dc) {
+  const Label* label = LabelOf(window);
+  RECT r;
+  GetClientRect(window, &r);
+  POINT at = {0, 0};
+  MapWindowPoints(window, Child(Ctl::Panel2), &at, 1);
+  HDC buffer = CreateCompatibleDC(dc);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, r.right, r.bottom);
+  HGDIOBJ old_bitmap = SelectObject(buffer, bitmap);
+  HDC surface = CreateCompatibleDC(dc);
+  HGDIOBJ old_surface = SelectObject(surface, surface_);
+  BitBlt(buffer, 0, 0, r.right, r.bottom, surface, at.x, at.y, SRCCOPY);  // the picture below
+  SelectObject(surface, old_surface);
+  DeleteDC(surface);
+
+  const std::string text = WindowText(window);
+  HGDIOBJ old_font = SelectObject(buffer, label->font);
+  SetBkMode(buffer, TRANSPARENT);
+  RECT box = r;
+  if (label->format & DT_WORDBREAK) {  // centred vertically in the fixed box
+    RECT measure = r;
+    DrawTextA(buffer, text.c_str(), -1, &measure, label->format | DT_CALCRECT);
+    box.top = (r.bottom - (measure.bottom - measure.top)) / 2;
+  }
+  if (label->shadow) {
+    RECT shadow = box;
+    OffsetRect(&shadow, -label->shadow, -label->shadow);
+    SetTextColor(buffer, kShadow);
+    DrawTextA(buffer, text.c_str(), -1, &shadow, label->format);
+  }
+  SetTextColor(buffer, label->colour);
+  DrawTextA(buffer, text.c_str(), -1, &box, label->format);
+  SelectObject(buffer, old_font);
+  BitBlt(dc, 0, 0, r.right, r.bottom, buffer, 0, 0, SRCCOPY);
+  SelectObject(buffer, old_bitmap);
+  DeleteObject(bitmap);
+  DeleteDC(buffer);
+}
+
+// A small open folder: a yellow body with a dark outline, its lid tilted open.
+void FormWindow::PaintBrowseGlyph(HWND button, HDC dc) {
+  RECT r;
+  GetClientRect(button, &r);
+  const bool pushed = SendMessageA(button, BM_GETSTATE, 0, 0) & BST_PUSHED;
+  DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  const int x = (r.right - 16) / 2 + (pushed ? 1 : 0), y = (r.bottom - 12) / 2 + (pushed ? 1 : 0);
+  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0x40, 0x40, 0x00));
+  HBRUSH back = CreateSolidBrush(RGB(0xC0, 0xA0, 0x20));
+  HBRUSH front = CreateSolidBrush(RGB(0xFF, 0xE0, 0x60));
+  HGDIOBJ old_pen = SelectObject(dc, pen);
+  HGDIOBJ old_brush = SelectObject(dc, back);
+  const POINT body[] = {{x, y + 1}, {x + 5, y + 1}, {x + 6, y + 2}, {x + 12, y + 2},
+                        {x + 12, y + 11}, {x, y + 11}};
+  Polygon(dc, body, 6);
+  SelectObject(dc, front);
+  const POINT lid[] = {{x, y + 11}, {x + 3, y + 5}, {x + 15, y + 5}, {x + 12, y + 11}};
+  Polygon(dc, lid, 4);
+  SelectObject(dc, old_brush);
+  SelectObject(dc, old_pen);
+  DeleteObject(front);
+  DeleteObject(back);
+  DeleteObject(pen);
+}
+
+void FormWindow::FitLabel(Ctl c) {
+  HWND window = Child(c);
+  const Label* label = LabelOf(window);
+  if (!label || !label->autosize) return;
+  HDC dc = GetDC(window);
+  HGDIOBJ old = SelectObject(dc, label->font);
+  const std::string text = WindowText(window);
+  RECT r = {0, 0, 0, 0};
+  DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, label->format | DT_CALCRECT);
+  SelectObject(dc, old);
+  ReleaseDC(window, dc);
+  SetWindowPos(window, nullptr, 0, 0, text.empty() ? 0 : r.right, r.bottom,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// ---- FormView --------------------------------------------------------------------------------------
+
+void FormWindow::Update(Ctl c, const ControlState& s) {
+  HWND h = Child(c);
+  if (!h || destroyed_) return;
+  switch (c) {
+    case Ctl::ProgressBar1:
+    case Ctl::ProgressBar2:
+      SendMessageA(h, PBM_SETRANGE32, 0, s.maximum);
+      SendMessageA(h, PBM_SETPOS, s.position, 0);
+      break;
+    case Ctl::Panel1:
+    case Ctl::Panel2:
+    case Ctl::RichEdit1:
+      break;
+    default:
+      if (WindowText(h) != s.text) {
+        SetWindowTextA(h, s.text.c_str());
+        FitLabel(c);
+        if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
+      }
+  }
+  if ((IsWindowEnabled(h) != FALSE) != s.enabled) EnableWindow(h, s.enabled);
+  const bool shown = (GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (shown != s.visible) ShowWindow(h, s.visible ? SW_SHOWNA : SW_HIDE);
+}
+
+std::string FormWindow::EditText() { return WindowText(Child(Ctl::Edit1)); }
+
+void FormWindow::Focus(Ctl c) {
+  if (!destroyed_ && IsWindowVisible(Child(c))) SetFocus(Child(c));
+}
+
+void FormWindow::Repaint() {
+  if (!destroyed_) {
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  }
+}
+
+void FormWindow::Close() {
+  if (!destroyed_) DestroyWindow(window_);
+}
+
+void FormWindow::ShowForm() {
+  ShowWindow(window_, SW_SHOW);
+  SetForegroundWindow(window_);
+  UpdateWindow(window_);
+}
+
+bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
+  StreamSource source{&content, 0};
+  EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
+  SendMessageA(Child(Ctl::RichEdit1), EM_STREAMIN, rtf ? SF_RTF : SF_TEXT,
+               reinterpret_cast<LPARAM>(&stream));
+  return stream.dwError == 0;
+}
+
+// ---- Window procedures -----------------------------------------------------------------------------
+
+LRESULT CALLBACK FormWindow::FormProc(HWND h, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<FormWindow*>(reinterpret_cast<CREATESTRUCTA*>(l)->lpCreateParams);
+    self->window_ = h;
+    SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+  return self ? self->OnFormMessage(message, w, l) : DefWindowProcA(h, message, w, l);
+}
+
+LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
+  switch (message) {
+    case WM_COMMAND:
+      // Clicks, and Enter on a focused button (IsDialogMessage sends its ID here); IDOK and
+      // IDCANCEL from Enter elsewhere and Esc are ignored: neither button is default or cancel.
+      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton1) form_.Button1Click();
+      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton2) form_.Button2Click();
+      return 0;
+    case WM_SETCURSOR:
+      if (platform_.hourglass()) {
+        SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        return TRUE;
+      }
+      break;
+    case WM_DESTROY:
+      destroyed_ = true;
+      form_.FormDestroy();
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(window_, message, w, l);
+}
+
+LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l) {
+  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+      return SendMessageA(GetParent(h), message, w, l);
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(h, &ps);
+      if (self && h == self->Child(Ctl::Panel2) && self->surface_) {
+        HDC surface = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(surface, self->surface_);
+        BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+               ps.rcPaint.bottom - ps.rcPaint.top, surface, ps.rcPaint.left, ps.rcPaint.top,
+               SRCCOPY);
+        SelectObject(surface, old);
+        DeleteDC(surface);
+      } else {
+        FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_BTNFACE));
+      }
+      EndPaint(h, &ps);
+      return 0;
+    }
+  }
+  return DefWindowProcA(h, message, w, l);
+}
+
+LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l) {
+  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST:
+      return HTTRANSPARENT;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(h, &ps);
+      if (self && self->LabelOf(h) && self->surface_) self->PaintLabel(h, dc);
+      EndPaint(h, &ps);
+      return 0;
+    }
+  }
+  return DefWindowProcA(h, message, w, l);
+}
+
+LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) {
+  auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+  switch (message) {
+    case WM_GETDLGCODE:
+      // Enter belongs to the editor, not to the dialog navigation.
+      if (l && reinterpret_cast<MSG*>(l)->message == WM_KEYDOWN && w == VK_RETURN) {
+        return DLGC_WANTALLKEYS | CallWindowProcA(self->edit_proc_, h, message, w, l);
+      }
+      break;
+    case WM_CHAR: {
+      char key = static_cast<char>(w);
+      self->form_.Edit2KeyPress(key);
+      if (key == 0) return 0;
+      w = static_cast<unsigned char>(key);
+      break;
+    }
+    case WM_COMMAND:
+      if (LOWORD(w) == kIdBrowse && HIWORD(w) == BN_CLICKED) {
+        self->form_.Edit1ButtonClick();
+        return 0;
+      }
+      break;
+    case WM_DRAWITEM:
+      if (w == kIdBrowse) {
+        self->PaintBrowseGlyph(self->browse_, reinterpret_cast<DRAWITEMSTRUCT*>(l)->hDC);
+        return TRUE;
+      }
+      break;
+  }
+  return CallWindowProcA(self->edit_proc_, h, message, w, l);
+}
+
+}  // namespace kv

@@ -1,0 +1,79 @@
+// The wizard's Win32 window: every control is its own child window (labels included, so that a
+// test robot can read their text and visibility), each state change of TForm1 goes straight to it.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "platform/form_view.h"
+#include "wizard/install1.h"
+#include "wizard/welcome_picture.h"
+
+namespace kv {
+
+class Win32Platform;
+
+// Control IDs, readable by GetDlgCtrlID from another process.
+enum ControlId : int {
+  kIdButton1 = 101, kIdButton2 = 102, kIdLabel2 = 103, kIdProgressBar1 = 104,
+  kIdProgressBar2 = 105, kIdEdit1 = 106, kIdRxLabel1 = 107, kIdLabel3 = 108, kIdRichEdit1 = 109,
+  kIdBrowse = 110, kIdPanel1 = 111, kIdPanel2 = 112,
+};
+
+class FormWindow : public FormView {
+ public:
+  FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner);
+  ~FormWindow() override;
+
+  void Update(Ctl control, const ControlState& state) override;
+  std::string EditText() override;
+  void Focus(Ctl control) override;
+  void Repaint() override;
+  void Close() override;
+  void ShowForm() override;
+  bool LoadRichText(const std::string& content, bool rtf) override;
+
+  HWND handle() const { return window_; }
+
+ private:
+  struct Label {
+    HFONT font;
+    COLORREF colour;
+    int shadow;                          // pixels; 0: no shadow
+    bool autosize;                       // the box follows the text, keeping its left edge
+    UINT format;                         // DrawText alignment
+  };
+
+  static LRESULT CALLBACK FormProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK PanelProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK LabelProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
+  static LRESULT CALLBACK BrowseProc(HWND, UINT, WPARAM, LPARAM);
+  LRESULT OnFormMessage(UINT message, WPARAM w, LPARAM l);
+  void CreateControls();
+  void PaintPanelSurface();
+  void PaintLabel(HWND label, HDC dc);
+  void PaintBrowseGlyph(HWND button, HDC dc);
+  void FitLabel(Ctl control);
+  HWND Child(Ctl control) const { return controls_[static_cast<int>(control)]; }
+  const Label* LabelOf(HWND window) const;
+
+  Win32Platform& platform_;
+  HINSTANCE instance_;
+  TForm1& form_;
+  HWND window_ = nullptr;
+  std::array<HWND, kControlCount> controls_{};
+  HWND browse_ = nullptr, tooltip_ = nullptr;
+  WNDPROC edit_proc_ = nullptr, browse_proc_ = nullptr;
+  HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;
+  HICON icon_ = nullptr;
+  HMODULE rich_edit_ = nullptr;
+  Picture picture_;
+  HBITMAP surface_ = nullptr;  // Panel2's surface: bevels and the stretched picture
+  Label label2_{}, label3_{}, rxlabel1_{};
+  bool destroyed_ = false;
+};
+
+}  // namespace kv

@@ -1,0 +1,394 @@
+#include "platform/win32/win32_platform.h"
+
+#include <ddeml.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "platform/win32/form_window.h"
+
+namespace kv {
+
+// ---- DLL search ----------------------------------------------------------------------------------
+
+void HardenDllSearch() {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
+  using SetDllDir = BOOL(WINAPI*)(LPCSTR);
+  constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  if (auto set_default = reinterpret_cast<SetDefaultDirs>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))) {
+    set_default(kSearchSystem32);
+  }
+  if (auto set_dir = reinterpret_cast<SetDllDir>(
+          reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")))) {
+    set_dir("");  // takes the current folder out of the search
+  }
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+  char path[MAX_PATH + 32];
+  const UINT n = GetSystemDirectoryA(path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  lstrcatA(path, "\\");
+  lstrcatA(path, name);
+  return LoadLibraryA(path);
+}
+
+namespace {
+
+HKEY ToHkey(RegKey key) { return reinterpret_cast<HKEY>(key); }
+
+HANDLE ToHandle(FileHandle f) { return reinterpret_cast<HANDLE>(f); }
+
+HDDEDATA CALLBACK DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+  return nullptr;
+}
+
+int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM start) {
+  if (message == BFFM_INITIALIZED) SendMessageA(window, BFFM_SETSELECTIONA, TRUE, start);
+  return 0;
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {}
+
+Win32Platform::~Win32Platform() = default;
+
+// ---- Files ---------------------------------------------------------------------------------------
+
+std::string Win32Platform::CurrentDir() {
+  char buffer[MAX_PATH] = {};
+  const DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
+  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
+}
+
+bool Win32Platform::SetCurrentDir(const std::string& path) {
+  return SetCurrentDirectoryA(path.c_str()) != 0;
+}
+
+std::string Win32Platform::WindowsDir() {
+  char buffer[MAX_PATH] = {};
+  const UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
+}
+
+bool Win32Platform::FileExists(const std::string& path) {
+  // Attributes rather than a directory search: a name with wildcards matches nothing here.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::uint32_t Win32Platform::Attributes(const std::string& path) {
+  return GetFileAttributesA(path.c_str());
+}
+
+FileHandle Win32Platform::OpenFile(const std::string& path, FileOpen how) {
+  const bool create = how == FileOpen::kCreateAlways;
+  HANDLE h = CreateFileA(path.c_str(), create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, 0,
+                         nullptr, create ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
+bool Win32Platform::Read(FileHandle f, void* buffer, std::uint32_t size, std::uint32_t* done) {
+  DWORD n = 0;
+  const BOOL ok = ReadFile(ToHandle(f), buffer, size, &n, nullptr);
+  *done = ok ? n : 0;
+  return ok != 0;
+}
+
+bool Win32Platform::Write(FileHandle f, const void* data, std::uint32_t size,
+                          std::uint32_t* done) {
+  DWORD n = 0;
+  const BOOL ok = WriteFile(ToHandle(f), data, size, &n, nullptr);
+  *done = ok ? n : 0;
+  return ok != 0;
+}
+
+std::int64_t Win32Platform::FileSize(FileHandle f) {
+  DWORD high = 0;
+  const DWORD low = GetFileSize(ToHandle(f), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return (static_cast<std::int64_t>(high) << 32) | low;
+}
+
+bool Win32Platform::Close(FileHandle f) { return CloseHandle(ToHandle(f)) != 0; }
+
+bool Win32Platform::EraseFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool Win32Platform::MakeDir(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool Win32Platform::RemoveDir(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+bool Win32Platform::DiskFreeSpace(const std::string& root, std::uint32_t* spc,
+                                  std::uint32_t* bps, std::uint32_t* free_clusters,
+                                  std::uint32_t* total) {
+  char buffer[4] = {};  // the root path, NUL-terminated, in a buffer of at least four bytes
+  lstrcpynA(buffer, root.c_str(), sizeof buffer);
+  DWORD a = 0, b = 0, c = 0, d = 0;
+  if (!GetDiskFreeSpaceA(buffer, &a, &b, &c, &d)) return false;
+  *spc = a;
+  *bps = b;
+  *free_clusters = c;
+  *total = d;
+  return true;
+}
+
+unsigned Win32Platform::DriveType(const std::string& root) {
+  char buffer[4] = {};
+  lstrcpynA(buffer, root.c_str(), sizeof buffer);
+  return GetDriveTypeA(buffer);
+}
+
+// ---- Registry ------------------------------------------------------------------------------------
+
+long Win32Platform::RegCreate(RegKey root, const std::string& path, std::uint32_t access,
+                                 RegKey* key) {
+  HKEY h = nullptr;
+  const LONG r = RegCreateKeyExA(ToHkey(root), path.c_str(), 0, const_cast<char*>(""),
+                                 REG_OPTION_NON_VOLATILE, access, nullptr, &h, nullptr);
+  *key = r == ERROR_SUCCESS ? reinterpret_cast<RegKey>(h) : 0;
+  return r;
+}
+
+long Win32Platform::RegOpen(RegKey root, const std::string& path, std::uint32_t access,
+                               RegKey* key) {
+  HKEY h = nullptr;
+  const LONG r = RegOpenKeyExA(ToHkey(root), path.c_str(), 0, access, &h);
+  *key = r == ERROR_SUCCESS ? reinterpret_cast<RegKey>(h) : 0;
+  return r;
+}
+
+long Win32Platform::RegQuery(RegKey key, const std::string& name, std::uint32_t* type,
+                                  std::string* data) {
+  DWORD size = 0, t = 0;
+  LONG r = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &t, nullptr, &size);
+  for (int attempt = 0; r == ERROR_SUCCESS || r == ERROR_MORE_DATA; ++attempt) {
+    std::vector<BYTE> buffer(size + 1);
+    DWORD got = size;
+    r = RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &t, buffer.data(), &got);
+    if (r == ERROR_SUCCESS) {
+      *type = t;
+      data->assign(reinterpret_cast<const char*>(buffer.data()), got);
+      return r;
+    }
+    if (r != ERROR_MORE_DATA || attempt == 3) break;
+    size = got;
+  }
+  return r;
+}
+
+long Win32Platform::RegSet(RegKey key, const std::string& name, std::uint32_t type,
+                                const void* data, std::uint32_t size) {
+  return RegSetValueExA(ToHkey(key), name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+}
+
+long Win32Platform::RegDelete(RegKey root, const std::string& path) {
+  return RegDeleteKeyA(ToHkey(root), path.c_str());
+}
+
+long Win32Platform::RegClose(RegKey key) { return ::RegCloseKey(ToHkey(key)); }
+
+// ---- Shell ---------------------------------------------------------------------------------------
+
+bool Win32Platform::SpecialFolderPath(int csidl, std::string* path) {
+  LPITEMIDLIST list = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(form_ ? form_->handle() : nullptr, csidl, &list)) ||
+      !list) {
+    return false;
+  }
+  char buffer[MAX_PATH] = {};
+  const BOOL ok = SHGetPathFromIDListA(list, buffer);
+  CoTaskMemFree(list);
+  if (!ok || buffer[0] == '\0') return false;
+  *path = buffer;
+  return true;
+}
+
+bool Win32Platform::BrowseForFolder(const std::string& title, const std::string& start,
+                                    std::string* path) {
+  char display[MAX_PATH] = {};
+  BROWSEINFOA info = {};
+  info.hwndOwner = form_ ? form_->handle() : nullptr;
+  info.pszDisplayName = display;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+  LPITEMIDLIST list = SHBrowseForFolderA(&info);
+  if (!list) return false;
+  char buffer[MAX_PATH] = {};
+  const BOOL ok = SHGetPathFromIDListA(list, buffer);
+  CoTaskMemFree(list);
+  if (!ok) return false;
+  *path = buffer;
+  return true;
+}
+
+ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
+  CoInitialize(nullptr);
+  IShellLinkA* link = nullptr;
+  IPersistFile* file = nullptr;
+  ShellLinkOutcome outcome = ShellLinkOutcome::kNoLinkObject;
+  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                 reinterpret_cast<void**>(&link)))) {
+    outcome = ShellLinkOutcome::kNoPersistFile;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      link->SetDescription(r.description.c_str());
+      link->SetPath(r.path.c_str());
+      link->SetWorkingDirectory(r.working_directory.c_str());
+      link->SetIconLocation(r.icon_path.c_str(), r.icon_index);
+      const int n = MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, nullptr, 0);
+      std::vector<wchar_t> wide(n > 0 ? n : 1);
+      MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, wide.data(), n);
+      file->Save(wide.data(), TRUE);
+      outcome = ShellLinkOutcome::kSaveCalled;
+    }
+  }
+  if (file) file->Release();
+  if (link) link->Release();
+  CoUninitialize();
+  return outcome;
+}
+
+// ---- DDE -----------------------------------------------------------------------------------------
+
+bool Win32Platform::DdeStart() {
+  return DdeInitializeA(&dde_instance_, DdeCallback, APPCMD_CLIENTONLY, 0) == DMLERR_NO_ERROR;
+}
+
+void Win32Platform::DdeStop() {
+  if (dde_instance_) DdeUninitialize(dde_instance_);
+  dde_instance_ = 0;
+}
+
+std::uintptr_t Win32Platform::DdeConnect(const std::string& service, const std::string& topic) {
+  if (!dde_instance_) return 0;
+  Conversation c;
+  c.service = DdeCreateStringHandleA(dde_instance_, service.c_str(), CP_WINANSI);
+  c.topic = DdeCreateStringHandleA(dde_instance_, topic.c_str(), CP_WINANSI);
+  CONVCONTEXT context = {};
+  context.cb = sizeof context;
+  context.iCodePage = CP_WINANSI;
+  HCONV conversation = ::DdeConnect(dde_instance_, c.service, c.topic, &context);
+  if (!conversation) {
+    DdeFreeStringHandle(dde_instance_, c.service);
+    DdeFreeStringHandle(dde_instance_, c.topic);
+    return 0;
+  }
+  conversations_[reinterpret_cast<std::uintptr_t>(conversation)] = c;
+  return reinterpret_cast<std::uintptr_t>(conversation);
+}
+
+bool Win32Platform::DdeExecute(std::uintptr_t conversation, const std::string& text) {
+  HDDEDATA data = DdeCreateDataHandle(
+      dde_instance_, reinterpret_cast<LPBYTE>(const_cast<char*>(text.c_str())),
+      static_cast<DWORD>(text.size() + 1), 0, nullptr, CF_TEXT, 0);
+  if (!data) return false;
+  DWORD result = 0;
+  return DdeClientTransaction(reinterpret_cast<LPBYTE>(data), 0xFFFFFFFF,
+                              reinterpret_cast<HCONV>(conversation), nullptr, 0, XTYP_EXECUTE,
+                              TIMEOUT_ASYNC, &result) != nullptr;
+}
+
+void Win32Platform::DdeDisconnect(std::uintptr_t conversation) {
+  ::DdeDisconnect(reinterpret_cast<HCONV>(conversation));
+  auto it = conversations_.find(conversation);
+  if (it == conversations_.end()) return;
+  DdeFreeStringHandle(dde_instance_, it->second.service);
+  DdeFreeStringHandle(dde_instance_, it->second.topic);
+  conversations_.erase(it);
+}
+
+unsigned Win32Platform::WinExec(const std::string& command_line) {
+  return ::WinExec(command_line.c_str(), SW_SHOWMINNOACTIVE);
+}
+
+// ---- Window system -------------------------------------------------------------------------------
+
+int Win32Platform::ShowMessage(const std::string& text, const std::string& caption,
+                              unsigned flags) {
+  HWND owner = form_ && IsWindow(form_->handle()) ? form_->handle() : nullptr;
+  return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
+}
+
+bool Win32Platform::Dispatch(MSG& msg) {
+  if (msg.message == WM_QUIT) {
+    quit_ = true;
+    return false;
+  }
+  if (!form_ || !IsWindow(form_->handle()) || !IsDialogMessageA(form_->handle(), &msg)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return true;
+}
+
+void Win32Platform::PumpMessages() {
+  MSG msg;
+  while (!quit_ && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (!Dispatch(msg)) break;
+  }
+}
+
+void Win32Platform::SetPointer(Pointer pointer) {
+  hourglass_ = pointer == Pointer::kHourglass;
+  SetCursor(LoadCursor(nullptr, hourglass_ ? IDC_WAIT : IDC_ARROW));
+}
+
+bool Win32Platform::GetNonClientMetrics(NonClientMetrics* metrics) {
+  return SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, metrics, 0) != 0;
+}
+
+bool Win32Platform::SetNonClientMetrics(const NonClientMetrics& metrics) {
+  NonClientMetrics copy = metrics;
+  return SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &copy, 0) != 0;
+}
+
+bool Win32Platform::StockSystemFont(LogFont* font) {
+  return GetObjectA(GetStockObject(SYSTEM_FONT), sizeof(LogFont), font) != 0;
+}
+
+// The application's hidden owner window: its caption is the application title, by default the
+// program file's name without its extension.
+HWND Win32Platform::Application() {
+  if (application_) return application_;
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = instance_;
+  wc.lpszClassName = "TApplication";
+  RegisterClassA(&wc);
+  char module[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, module, MAX_PATH);
+  std::string title = module;
+  title = title.substr(title.find_last_of("\\/") + 1);
+  title = title.substr(0, title.rfind('.'));
+  application_ = CreateWindowExA(0, "TApplication", title.c_str(),
+                                 WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU, 0, 0, 0, 0,
+                                 nullptr, nullptr, instance_, nullptr);
+  return application_;
+}
+
+void Win32Platform::SetApplicationTitle(const std::string& title) {
+  SetWindowTextA(Application(), title.c_str());
+}
+
+FormView* Win32Platform::CreateFormWindow(TForm1& form) {
+  Application();
+  form_ = std::make_unique<FormWindow>(*this, instance_, form, application_);
+  return form_.get();
+}
+
+void Win32Platform::RunMessageLoop() {
+  MSG msg;
+  while (!quit_ && GetMessageA(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
+}
+
+}  // namespace kv

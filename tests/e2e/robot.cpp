@@ -1,0 +1,272 @@
+// The end-to-end test robot: starts setup.exe and drives it the way a user would, from another
+// process, through the real window system. Each argument is one step; the first failing step
+// ends the run with exit code 1 (setup.exe is then killed).
+//
+//   start:EXE                 start EXE with the robot's current folder as its current folder
+//   cd:FOLDER                 change the robot's current folder (before start:)
+//   window                    wait until the wizard window is visible; prints the time it took
+//   text:ID:TEXT              the control's text is TEXT, byte for byte (wait-text: polls for it)
+//   visible:ID:0|1            the control's visibility; enabled:ID:0|1 likewise
+//   click:ID                  click a button (101 Button1, 102 Button2, 110 the browse button)
+//   type:TEXT                 replace the folder editor's text
+//   enter                     press Enter in the folder editor
+//   box:CAPTION|TEXT:ok|cancel  wait for a message box, check it, answer it
+//   nobox                     no message box is open
+//   nowindow                  the wizard window never appeared
+//   title:TEXT                the application title
+//   pos:ID:N  max:ID:N        a progress bar's position or maximum
+//   shot:FILE.bmp             capture the wizard window (or the screen)
+//   close                     close the wizard window by its close box
+//   exit:N                    wait for setup.exe to end with exit code N
+//   wait-exit                 wait for setup.exe to end, however long it takes
+//   sleep:MS                  pause
+//   font:CHARSET              make the system caption font non-Cyrillic (CHARSET) for the session
+//   fontcheck:CHARSET         the caption font's character set is CHARSET now
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+PROCESS_INFORMATION g_process = {};
+DWORD g_started = 0;
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::printf("FAIL %s\n", what.c_str());
+  std::fflush(stdout);
+  if (g_process.hProcess) TerminateProcess(g_process.hProcess, 99);
+  std::exit(1);
+}
+
+std::string Text(HWND window) {
+  char buffer[4096] = {};
+  SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+struct Search {
+  const char* cls;
+  HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND window, LPARAM l) {
+  auto* s = reinterpret_cast<Search*>(l);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  char cls[64] = {};
+  GetClassNameA(window, cls, sizeof cls);
+  if (pid == g_process.dwProcessId && lstrcmpA(cls, s->cls) == 0 &&
+      (IsWindowVisible(window) || lstrcmpA(s->cls, "TApplication") == 0)) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND TopLevel(const char* cls) {
+  Search s = {cls, nullptr};
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
+HWND Form() { return TopLevel("TForm1"); }
+
+struct ById {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND window, LPARAM l) {
+  auto* s = reinterpret_cast<ById*>(l);
+  if (GetDlgCtrlID(window) == s->id) {
+    s->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND Control(int id) {
+  HWND form = Form();
+  if (!form) Fail("no wizard window");
+  ById s = {id, nullptr};
+  EnumChildWindows(form, FindChild, reinterpret_cast<LPARAM>(&s));
+  if (!s.found) Fail("no control " + std::to_string(id));
+  return s.found;
+}
+
+bool ProcessEnded() {
+  return g_process.hProcess && WaitForSingleObject(g_process.hProcess, 0) == WAIT_OBJECT_0;
+}
+
+template <typename F>
+bool Poll(F condition, DWORD ms) {
+  const DWORD start = GetTickCount();
+  while (!condition()) {
+    if (GetTickCount() - start > ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+// Splits "a:b:c" into at most `parts` fields; the last keeps any further colons.
+std::vector<std::string> Fields(const std::string& s, int parts) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  while (static_cast<int>(out.size()) < parts - 1) {
+    const std::size_t colon = s.find(':', at);
+    if (colon == std::string::npos) break;
+    out.push_back(s.substr(at, colon - at));
+    at = colon + 1;
+  }
+  out.push_back(s.substr(at));
+  return out;
+}
+
+// Captures the wizard window, or the whole screen when there is none.
+void SaveScreen(const std::string& file) {
+  RECT r = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (HWND form = Form()) GetWindowRect(form, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader = {sizeof info.bmiHeader, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD size = ((w * 3 + 3) & ~3) * h;
+  BITMAPFILEHEADER header = {0x4D42, static_cast<DWORD>(sizeof header + sizeof info.bmiHeader + size),
+                             0, 0, static_cast<DWORD>(sizeof header + sizeof info.bmiHeader)};
+  if (FILE* f = std::fopen(file.c_str(), "wb")) {
+    std::fwrite(&header, sizeof header, 1, f);
+    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
+    std::fwrite(bits, size, 1, f);
+    std::fclose(f);
+  } else {
+    Fail("cannot write " + file);
+  }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}
+
+void Step(const std::string& step) {
+  const auto f = Fields(step, 3);
+  const std::string& verb = f[0];
+  auto id = [&] { return f.size() > 1 ? std::atoi(f[1].c_str()) : 0; };
+  if (verb == "cd") {
+    if (!SetCurrentDirectoryA(Fields(step, 2)[1].c_str())) Fail(step);
+  } else if (verb == "start") {
+    STARTUPINFOA si = {sizeof si};
+    std::string command = "\"" + Fields(step, 2)[1] + "\"";
+    g_started = GetTickCount();
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &g_process)) {
+      Fail(step);
+    }
+  } else if (verb == "window") {
+    if (!Poll([] { return Form() != nullptr || ProcessEnded(); }, 30000) || !Form()) Fail(step);
+    std::printf("window visible after %lu ms\n", GetTickCount() - g_started);
+  } else if (verb == "nowindow") {
+    Sleep(300);
+    if (Form()) Fail(step);
+  } else if (verb == "text" || verb == "wait-text") {
+    const std::string want = f.size() > 2 ? f[2] : "";
+    const bool ok = Poll([&] { return Text(Control(id())) == want; },
+                         verb == "text" ? 0 : 60000);
+    if (!ok) Fail(step + " (is \"" + Text(Control(id())) + "\")");
+  } else if (verb == "visible") {
+    if ((IsWindowVisible(Control(id())) != FALSE) != (f[2] == "1")) Fail(step);
+  } else if (verb == "enabled") {
+    if ((IsWindowEnabled(Control(id())) != FALSE) != (f[2] == "1")) Fail(step);
+  } else if (verb == "pos" || verb == "max") {
+    const LRESULT v = verb == "pos" ? SendMessageA(Control(id()), PBM_GETPOS, 0, 0)
+                                    : SendMessageA(Control(id()), PBM_GETRANGE, FALSE, 0);
+    if (v != std::atoi(f[2].c_str())) Fail(step + " (is " + std::to_string(v) + ")");
+  } else if (verb == "click") {
+    HWND control = Control(id());
+    PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(id(), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(control));
+    Sleep(150);
+  } else if (verb == "type") {
+    SendMessageA(Control(106), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Fields(step, 2)[1].c_str()));
+  } else if (verb == "enter") {
+    HWND edit = Control(106);
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(edit, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    Sleep(150);
+  } else if (verb == "box") {
+    const auto b = Fields(step, 2);
+    const std::string spec = b[1];
+    const std::size_t bar = spec.find('|');
+    const std::size_t colon = spec.rfind(':');
+    const std::string caption = spec.substr(0, bar);
+    const std::string text = spec.substr(bar + 1, colon - bar - 1);
+    const std::string answer = spec.substr(colon + 1);
+    HWND box = nullptr;
+    if (!Poll([&] { return (box = TopLevel("#32770")) != nullptr || ProcessEnded(); }, 60000) ||
+        !box) {
+      Fail(step + " (no box)");
+    }
+    char got[1024] = {};
+    GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
+    if (Text(box) != caption || text != got) {
+      Fail(step + " (box \"" + Text(box) + "\": \"" + got + "\")");
+    }
+    PostMessageA(box, WM_COMMAND, answer == "ok" ? IDOK : IDCANCEL, 0);
+    Poll([&] { return !IsWindow(box); }, 5000);
+    Sleep(150);
+  } else if (verb == "nobox") {
+    Sleep(300);
+    if (HWND box = TopLevel("#32770")) {
+      char got[1024] = {};
+      GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
+      Fail(step + " (\"" + got + "\")");
+    }
+  } else if (verb == "title") {
+    HWND app = TopLevel("TApplication");
+    if (!app || Text(app) != Fields(step, 2)[1]) Fail(step + " (is \"" + (app ? Text(app) : "") + "\")");
+  } else if (verb == "shot") {
+    Sleep(300);
+    SaveScreen(Fields(step, 2)[1]);
+  } else if (verb == "sleep") {
+    Sleep(std::atoi(f[1].c_str()));
+  } else if (verb == "wait-exit") {
+    WaitForSingleObject(g_process.hProcess, INFINITE);
+  } else if (verb == "close") {
+    PostMessageA(Form(), WM_CLOSE, 0, 0);
+  } else if (verb == "exit") {
+    if (WaitForSingleObject(g_process.hProcess, 30000) != WAIT_OBJECT_0) Fail(step + " (running)");
+    DWORD code = 0;
+    GetExitCodeProcess(g_process.hProcess, &code);
+    if (static_cast<int>(code) != std::atoi(f[1].c_str())) Fail(step + " (is " + std::to_string(code) + ")");
+  } else if (verb == "font" || verb == "fontcheck") {
+    NONCLIENTMETRICSA m = {};
+    m.cbSize = 340;
+    if (!SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, 0, &m, 0)) Fail(step);
+    if (verb == "font") {
+      m.lfCaptionFont.lfCharSet = static_cast<BYTE>(std::atoi(f[1].c_str()));
+      SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &m, 0);
+    } else if (m.lfCaptionFont.lfCharSet != std::atoi(f[1].c_str())) {
+      Fail(step + " (is " + std::to_string(m.lfCaptionFont.lfCharSet) + " " + m.lfCaptionFont.lfFaceName + ")");
+    }
+  } else {
+    Fail("unknown step " + step);
+  }
+  std::printf("ok %s\n", step.c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) Step(argv[i]);
+  return 0;
+}
