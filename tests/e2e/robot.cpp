@@ -20,10 +20,16 @@
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
 //   sleep:MS                  pause
+//   link:FILE>PATH|WORKDIR|DESCRIPTION|ICON,INDEX|ARGS   a shell link, read back through the shell
+//   copy:FROM|TO              copy a file (a disk put into the drive)
 //   font:CHARSET              make the system caption font non-Cyrillic (CHARSET) for the session
 //   fontcheck:CHARSET         the caption font's character set is CHARSET now
+//   fresh:STEP                run STEP in a new robot process (system parameters are cached
+//                             per process)
 #include <windows.h>
 #include <commctrl.h>
+#include <objidl.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -164,7 +170,8 @@ void Step(const std::string& step) {
   if (verb == "cd") {
     if (!SetCurrentDirectoryA(Fields(step, 2)[1].c_str())) Fail(step);
   } else if (verb == "start") {
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     std::string command = "\"" + Fields(step, 2)[1] + "\"";
     g_started = GetTickCount();
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
@@ -236,6 +243,58 @@ void Step(const std::string& step) {
   } else if (verb == "shot") {
     Sleep(300);
     SaveScreen(Fields(step, 2)[1]);
+  } else if (verb == "link") {
+    const std::string arg = Fields(step, 2)[1];
+    const std::size_t arrow = arg.find('>');
+    const std::string l[] = {"", arg.substr(0, arrow), arrow == std::string::npos ? "" : arg.substr(arrow + 1)};
+    CoInitialize(nullptr);
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    std::string got;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+      wchar_t wide[MAX_PATH];
+      MultiByteToWideChar(CP_ACP, 0, l[1].c_str(), -1, wide, MAX_PATH);
+      if (SUCCEEDED(file->Load(wide, STGM_READ))) {
+        char path[MAX_PATH] = {}, dir[MAX_PATH] = {}, description[MAX_PATH] = {},
+             icon[MAX_PATH] = {}, args[MAX_PATH] = {};
+        int index = -1;
+        link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
+        link->GetWorkingDirectory(dir, MAX_PATH);
+        link->GetDescription(description, MAX_PATH);
+        link->GetIconLocation(icon, MAX_PATH, &index);
+        link->GetArguments(args, MAX_PATH);
+        got = std::string(path) + "|" + dir + "|" + description + "|" + icon + "," +
+              std::to_string(index) + "|" + args;
+      }
+    }
+    if (file) file->Release();
+    if (link) link->Release();
+    CoUninitialize();
+    if (got != l[2]) Fail(step + " (is \"" + got + "\")");
+  } else if (verb == "copy") {
+    const auto c = Fields(step, 2)[1];
+    const std::size_t bar = c.find('|');
+    if (!CopyFileA(c.substr(0, bar).c_str(), c.substr(bar + 1).c_str(), FALSE)) Fail(step);
+  } else if (verb == "fresh") {
+    // A new robot process for one step: system parameters are cached per process.
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = std::string("\"") + self + "\" \"" + Fields(step, 2)[1] + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION child = {};
+    DWORD code = 1;
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &child)) {
+      Fail(step);
+    }
+    WaitForSingleObject(child.hProcess, 30000);
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    if (code != 0) Fail(step);
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {
