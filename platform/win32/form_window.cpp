@@ -352,11 +352,18 @@ void FormWindow::FitLabel(Ctl c) {
 void FormWindow::Update(Ctl c, const ControlState& s) {
   HWND h = Child(c);
   if (!h || destroyed_) return;
+  // The copy step advances a bar once per 2 KB chunk: touch the control only for a real change,
+  // so that an unchanged (full) bar costs no message and no repaint.
+  ControlState& shown = shown_[static_cast<int>(c)];
+  const bool first = !pushed_[static_cast<int>(c)];
+  pushed_[static_cast<int>(c)] = true;
   switch (c) {
     case Ctl::ProgressBar1:
     case Ctl::ProgressBar2:
-      SendMessageA(h, PBM_SETRANGE32, 0, s.maximum);
-      SendMessageA(h, PBM_SETPOS, s.position, 0);
+      if (first || shown.maximum != s.maximum) SendMessageA(h, PBM_SETRANGE32, 0, s.maximum);
+      if (first || shown.position != s.position || shown.maximum != s.maximum) {
+        SendMessageA(h, PBM_SETPOS, s.position, 0);
+      }
       break;
     case Ctl::Panel1:
     case Ctl::Panel2:
@@ -369,9 +376,9 @@ void FormWindow::Update(Ctl c, const ControlState& s) {
         if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
       }
   }
-  if ((IsWindowEnabled(h) != FALSE) != s.enabled) EnableWindow(h, s.enabled);
-  const bool shown = (GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE) != 0;
-  if (shown != s.visible) ShowWindow(h, s.visible ? SW_SHOWNA : SW_HIDE);
+  if (first || shown.enabled != s.enabled) EnableWindow(h, s.enabled);
+  if (first || shown.visible != s.visible) ShowWindow(h, s.visible ? SW_SHOWNA : SW_HIDE);
+  shown = s;
 }
 
 std::string FormWindow::EditText() { return WindowText(Child(Ctl::Edit1)); }

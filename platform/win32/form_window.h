@@ -65,6 +65,8 @@ class FormWindow : public FormView {
   TForm1& form_;
   HWND window_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
+  std::array<ControlState, kControlCount> shown_{};  // as last applied to each control
+  std::array<bool, kControlCount> pushed_{};
   HWND browse_ = nullptr, tooltip_ = nullptr;
   WNDPROC edit_proc_ = nullptr, browse_proc_ = nullptr;
   HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;

@@ -20,6 +20,7 @@
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
 //   sleep:MS                  pause
+//   phases                    click Next on the folder page and time each status text
 //   link:FILE>PATH|WORKDIR|DESCRIPTION|ICON,INDEX|ARGS   a shell link, read back through the shell
 //   copy:FROM|TO              copy a file (a disk put into the drive)
 //   font:CHARSET              make the system caption font non-Cyrillic (CHARSET) for the session
@@ -295,6 +296,22 @@ void Step(const std::string& step) {
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
     if (code != 0) Fail(step);
+  } else if (verb == "phases") {
+    // Clicks Next and prints the time at which each status text first shows, until Button1 is
+    // enabled again (the end of the installation).
+    const DWORD start = GetTickCount();
+    HWND status = Control(103);
+    HWND next = Control(101);
+    PostMessageA(GetParent(next), WM_COMMAND, MAKEWPARAM(101, BN_CLICKED), reinterpret_cast<LPARAM>(next));
+    Poll([&] { return !IsWindowEnabled(next); }, 10000);
+    std::string last;
+    while (!IsWindowEnabled(next)) {
+      const std::string now = Text(status);
+      if (now != last) std::printf("phase %lu ms: %s\n", GetTickCount() - start, now.c_str());
+      last = now;
+      Sleep(2);
+    }
+    std::printf("phase %lu ms: done\n", GetTickCount() - start);
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {
