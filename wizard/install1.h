@@ -75,6 +75,8 @@ class TForm1 {
 
   InstallContext& context() { return ctx_; }
   FileHandle temp_archive_stream() const { return TempArchiveStream; }
+  // How many runs of RollBack found something to undo (a state from 2 to 6).
+  int undo_runs() const { return undo_runs_; }
   FileHandle volume_stream() const { return VolumeStream; }
 
  private:
@@ -88,6 +90,7 @@ class TForm1 {
   FormView* view_ = nullptr;
   std::array<ControlState, kControlCount> controls_;
   bool closed_ = false;
+  int undo_runs_ = 0;
 
   // Owned by the window for the joining step, because RollBack must release the archive stream
   // while the step may still be running. Whoever closes a stream sets it to kInvalidFile at once.

@@ -37,6 +37,7 @@ void TForm1::RollBack() {
 
   const int state = ctx_.WizardState;
   if (state >= kStateRemovingOldFiles && state <= kStateShortcut) {
+    ++undo_runs_;
     auto undo = [&](UndoAction a) { return kUndo[a][state - kStateRemovingOldFiles]; };
     if (undo(kReleaseArchive) && TempArchiveStream != kInvalidFile) {
       FileHandle f = TempArchiveStream;

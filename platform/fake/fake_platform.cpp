@@ -33,6 +33,13 @@ FakePlatform::FakePlatform() {
   special_folders[kCsidlPrograms] = "C:\\Users\\user\\Start Menu\\Programs";
   AddFolder(special_folders[kCsidlDesktop]);
   AddFolder(special_folders[kCsidlPrograms]);
+  // The keys every Windows machine has.
+  for (const char* key : {"HKCR", "HKCU\\Software", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}) {
+    std::string k = key;
+    std::size_t cut = 0;
+    while ((cut = k.find('\\', cut + 1)) != std::string::npos) reg_.emplace(Upper(k.substr(0, cut)), RegNode{k.substr(0, cut), {}});
+    reg_.emplace(Upper(k), RegNode{k, {}});
+  }
   metrics.cb_size = sizeof metrics;
   for (LogFont* f : {&metrics.caption_font, &metrics.sm_caption_font, &metrics.menu_font,
                      &metrics.status_font, &metrics.message_font}) {
@@ -177,6 +184,7 @@ bool FakePlatform::SetCurrentDir(const std::string& path) {
   if (!HasFolder(path)) return false;
   const std::string full = Resolve(path);
   current_dir = full.size() == 3 ? full : nodes_.at(Upper(full)).path;
+  current_dir_changes.push_back(current_dir);
   return true;
 }
 

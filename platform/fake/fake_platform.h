@@ -67,6 +67,7 @@ class FakePlatform : public Platform {
   int open_files() const { return static_cast<int>(handles_.size()); }
 
   std::string current_dir = "C:\\MEDIUM";
+  std::vector<std::string> current_dir_changes;  // every successful SetCurrentDirectoryA
   std::string windows_dir = "C:\\WINDOWS";
 
   // Registry. Keys are written as "HKCU\\path", "HKLM\\path", "HKCR\\path".

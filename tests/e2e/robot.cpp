@@ -20,6 +20,8 @@
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
 //   sleep:MS                  pause
+//   dismiss                   wait for a dialog (the folder browser, say) and cancel it
+//   loadlib:NAME              LoadLibraryA(NAME) in the robot, by the ordinary search order
 //   phases                    click Next on the folder page and time each status text
 //   link:FILE>PATH|WORKDIR|DESCRIPTION|ICON,INDEX|ARGS   a shell link, read back through the shell
 //   copy:FROM|TO              copy a file (a disk put into the drive)
@@ -312,6 +314,13 @@ void Step(const std::string& step) {
       Sleep(2);
     }
     std::printf("phase %lu ms: done\n", GetTickCount() - start);
+  } else if (verb == "dismiss") {
+    HWND dialog = nullptr;
+    if (!Poll([&] { return (dialog = TopLevel("#32770")) != nullptr; }, 20000)) Fail(step);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    Poll([&] { return !IsWindow(dialog); }, 5000);
+  } else if (verb == "loadlib") {
+    if (!LoadLibraryA(Fields(step, 2)[1].c_str())) Fail(step);
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {

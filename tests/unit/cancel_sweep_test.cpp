@@ -1,0 +1,103 @@
+// Cancel at every moment: a whole installation of each edition, with Cancel confirmed in message
+// pump N for every N the installation has, and Cancel answered at each disk prompt. After each
+// run the machine must hold what it held before, the user's files included, and nothing else.
+#include <algorithm>
+
+#include "tests/unit/test_support.h"
+
+namespace kv::test {
+namespace {
+
+const std::string kTarget = "C:\\Kelvanto\\";
+
+// Everything outside the target folder, and the registry keys, as they are now.
+struct Machine {
+  std::vector<std::string> outside, keys;
+};
+Machine Look(FakePlatform& p) {
+  Machine m;
+  for (const std::string& path : p.Tree()) {
+    if (FakePlatform::Upper(path).rfind(FakePlatform::Upper(kTarget), 0) != 0) m.outside.push_back(path);
+  }
+  for (const std::string& key : p.RegKeys()) {
+    if (FakePlatform::Upper(key).rfind("HKCU\\SOFTWARE\\VOLKRA-TENZ", 0) != 0) m.keys.push_back(key);
+  }
+  return m;
+}
+
+// One installation cut at pump `cut` (0: never), or at the prompt for disk `disk` (0: none).
+// Returns the number of pumps the run made.
+int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr) {
+  Installer t;
+  std::vector<ProductFile> files = SampleProduct();
+  std::string noise(40000, '\0');  // incompressible: the volumes take many 2 KB chunks
+  std::uint32_t x = 12345;
+  for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+  files.emplace_back("count.dat", noise);
+  t.MakeMedium(full, files);
+  t.p.AddFile(kTarget + "mine.doc", "the user's own");
+  t.p.AddFile(t.p.special_folders[kCsidlDesktop] + "\\notes.txt", "also the user's");
+  if (disk) t.p.EraseFile("C:\\MEDIUM\\xalarch.v" + std::to_string(disk));
+  const std::string prompt = disk ? "Вставьте диск " + std::to_string(disk) + ":" : "";
+  t.p.answer = [&](const FakePlatform::Box& box) { return box.text == prompt ? kIdCancel : kIdOk; };
+  t.p.on_pump = [&](int pump) {
+    if (pump == cut) t.form->Button2Click();
+  };
+  t.Start();
+  const Machine before = Look(t.p);
+  t.ToFolderPage(kTarget);
+  t.form->Button1Click();
+  if (cut == 0 && disk == 0) {
+    EXPECT_EQ(t.ctx.WizardState, 6);
+    return t.p.pumps;
+  }
+  const std::string where = (full ? "full" : "demo") + std::string(", pump ") +
+                            std::to_string(cut) + ", disk " + std::to_string(disk);
+  EXPECT_EQ(t.ctx.WizardState, 8) << where;
+  EXPECT_FALSE(t.ctx.StepOk) << where;
+  EXPECT_EQ(t.view[Ctl::Label3].text, "Установка прервана !") << where;
+  EXPECT_TRUE(t.view[Ctl::Label3].visible) << where;
+  EXPECT_FALSE(t.view[Ctl::Button2].visible) << where;
+  EXPECT_EQ(t.view[Ctl::Button1].text, "&Ok") << where;
+  EXPECT_TRUE(t.view[Ctl::Button1].enabled) << where;
+  const Machine after = Look(t.p);
+  EXPECT_EQ(after.outside, before.outside) << where;
+  EXPECT_EQ(after.keys, before.keys) << where;
+  std::vector<std::string> target;
+  for (const std::string& path : t.p.Tree()) {
+    if (path.rfind(kTarget, 0) == 0) target.push_back(path);
+  }
+  EXPECT_EQ(target, (std::vector<std::string>{kTarget, kTarget + "mine.doc"})) << where;
+  EXPECT_EQ(t.p.Content(kTarget + "mine.doc"), "the user's own") << where;
+  EXPECT_EQ(t.p.open_files(), 0) << where;
+  // RollBack may be called up to three times (the unpacking step and the sequence each call it
+  // again after a nested one), but only a run that finds a state from 2 to 6 undoes anything.
+  const auto& changes = t.p.current_dir_changes;
+  const int rollbacks = static_cast<int>(std::count(changes.begin(), changes.end(), "C:\\WINDOWS"));
+  EXPECT_GE(rollbacks, 1) << where;
+  EXPECT_LE(rollbacks, 3) << where;
+  EXPECT_LE(t.form->undo_runs(), 2) << where;
+  if (most_undo_runs) *most_undo_runs = std::max(*most_undo_runs, t.form->undo_runs());
+  return t.p.pumps;
+}
+
+TEST(CancelSweep, EveryPumpOfBothEditionsAndEveryDiskPrompt) {
+  int cut_points = 0, most_undo_runs = 0;
+  for (bool full : {true, false}) {
+    const int pumps = RunCut(full, 0, 0);
+    ASSERT_GT(pumps, 10);
+    for (int cut = 1; cut <= pumps; ++cut) {
+      RunCut(full, cut, 0, &most_undo_runs);
+      ++cut_points;
+    }
+    for (int disk = 2; disk <= (full ? 3 : 2); ++disk) {
+      RunCut(full, 0, disk);
+      ++cut_points;
+    }
+  }
+  EXPECT_EQ(most_undo_runs, 2) << "some cut lets a step run after the first rollback";
+  std::printf("cancel sweep: %d cut points\n", cut_points);
+}
+
+}  // namespace
+}  // namespace kv::test
