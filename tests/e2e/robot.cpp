@@ -214,12 +214,12 @@ void Step(const std::string& step) {
     Sleep(150);
   } else if (verb == "box") {
     const auto b = Fields(step, 2);
-    const std::string spec = b[1];
-    const std::size_t bar = spec.find('|');
-    const std::size_t colon = spec.rfind(':');
-    const std::string caption = spec.substr(0, bar);
-    const std::string text = spec.substr(bar + 1, colon - bar - 1);
-    const std::string answer = spec.substr(colon + 1);
+    const std::string arg = b[1];
+    const std::size_t bar = arg.find('|');
+    const std::size_t colon = arg.rfind(':');
+    const std::string caption = arg.substr(0, bar);
+    const std::string text = arg.substr(bar + 1, colon - bar - 1);
+    const std::string answer = arg.substr(colon + 1);
     HWND box = nullptr;
     if (!Poll([&] { return (box = TopLevel("#32770")) != nullptr || ProcessEnded(); }, 60000) ||
         !box) {
