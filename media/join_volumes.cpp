@@ -68,11 +68,7 @@ void TForm1::JoinVolumes() {
     }
   }
 
-  if (TempArchiveStream != kInvalidFile) {
-    const FileHandle f = TempArchiveStream;
-    TempArchiveStream = kInvalidFile;
-    p_.Close(f);
-  }
+  ReleaseStream(TempArchiveStream);
 }
 
 void TForm1::CopyVolume(const std::string& volume_path) {
@@ -80,16 +76,9 @@ void TForm1::CopyVolume(const std::string& volume_path) {
   VolumeStream = p_.OpenFile(volume_path, FileOpen::kOpenRead);
   if (VolumeStream == kInvalidFile) throw CopyError("cannot open " + volume_path);
   struct CloseOnExit {
-    Platform& p;
-    FileHandle& f;
-    ~CloseOnExit() {
-      if (f != kInvalidFile) {
-        const FileHandle h = f;
-        f = kInvalidFile;
-        p.Close(h);
-      }
-    }
-  } close_volume{p_, VolumeStream};
+    TForm1& form;
+    ~CloseOnExit() { form.ReleaseStream(form.VolumeStream); }
+  } close_volume{*this};
 
   std::uint32_t n = 0, w = 0;
   do {

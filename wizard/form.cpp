@@ -1,6 +1,4 @@
 // TForm1: controls, creation and the wizard's state machine.
-#include <utility>
-
 #include "app/texts.h"
 #include "system/registry.h"
 #include "wizard/install1.h"
@@ -73,6 +71,13 @@ void TForm1::Repaint() {
 void TForm1::Close() {
   closed_ = true;
   if (view_) view_->Close();
+}
+
+void TForm1::ReleaseStream(FileHandle& stream) {
+  if (stream == kInvalidFile) return;
+  const FileHandle f = stream;
+  stream = kInvalidFile;
+  p_.Close(f);
 }
 
 int TForm1::ShowError(const std::string& message) {

@@ -81,6 +81,9 @@ class TForm1 {
 
  private:
   ControlState& state(Ctl c) { return controls_[static_cast<int>(c)]; }
+  // Closes a stream the window owns, if open, setting it to kInvalidFile first: a nested rollback
+  // or the copy loop testing it must never see a closed handle.
+  void ReleaseStream(FileHandle& stream);
   void Push(Ctl c);
   void LoadLicence();
   int ShowError(const std::string& message);

@@ -39,11 +39,7 @@ void TForm1::RollBack() {
   if (state >= kStateRemovingOldFiles && state <= kStateShortcut) {
     ++undo_runs_;
     auto undo = [&](UndoAction a) { return kUndo[a][state - kStateRemovingOldFiles]; };
-    if (undo(kReleaseArchive) && TempArchiveStream != kInvalidFile) {
-      FileHandle f = TempArchiveStream;
-      TempArchiveStream = kInvalidFile;
-      p_.Close(f);
-    }
+    if (undo(kReleaseArchive)) ReleaseStream(TempArchiveStream);
     if (undo(kDeleteTemp)) DeleteTempArchive();
     if (undo(kDeleteFiles)) DeleteProductFiles();
     if (undo(kRemoveFolder)) {

@@ -34,11 +34,9 @@ FakePlatform::FakePlatform() {
   AddFolder(special_folders[kCsidlDesktop]);
   AddFolder(special_folders[kCsidlPrograms]);
   // The keys every Windows machine has.
-  for (const char* key : {"HKCR", "HKCU\\Software", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}) {
-    std::string k = key;
-    std::size_t cut = 0;
-    while ((cut = k.find('\\', cut + 1)) != std::string::npos) reg_.emplace(Upper(k.substr(0, cut)), RegNode{k.substr(0, cut), {}});
-    reg_.emplace(Upper(k), RegNode{k, {}});
+  for (const char* key : {"HKCR", "HKCU\\Software",
+                          "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"}) {
+    AddRegKey(key);
   }
   metrics.cb_size = sizeof metrics;
   for (LogFont* f : {&metrics.caption_font, &metrics.sm_caption_font, &metrics.menu_font,
@@ -360,11 +358,7 @@ long FakePlatform::RegCreate(RegKey root, const std::string& path, std::uint32_t
   if (!reg_.count(upper) || writing) {
     if (RegDenied(upper)) return kErrorAccessDenied;
   }
-  std::size_t cut = 0;
-  while ((cut = full.find('\\', cut + 1)) != std::string::npos) {
-    reg_.emplace(Upper(full.substr(0, cut)), RegNode{full.substr(0, cut), {}});
-  }
-  reg_.emplace(upper, RegNode{full, {}});
+  AddRegKey(full);
   *key = next_key_++;
   reg_handles_[*key] = reg_.at(upper).path;
   return kErrorSuccess;
@@ -429,12 +423,16 @@ long FakePlatform::RegClose(RegKey key) {
 
 void FakePlatform::SetRegValue(const std::string& key, const std::string& name,
                                std::uint32_t type, const std::string& data) {
-  std::size_t cut = 0;
-  while ((cut = key.find('\\', cut + 1)) != std::string::npos) {
-    reg_.emplace(Upper(key.substr(0, cut)), RegNode{key.substr(0, cut), {}});
-  }
-  reg_.emplace(Upper(key), RegNode{key, {}});
+  AddRegKey(key);
   reg_.at(Upper(key)).values[Upper(name)] = {type, data};
+}
+
+void FakePlatform::AddRegKey(const std::string& path) {
+  std::size_t cut = 0;
+  while ((cut = path.find('\\', cut + 1)) != std::string::npos) {
+    reg_.emplace(Upper(path.substr(0, cut)), RegNode{path.substr(0, cut), {}});
+  }
+  reg_.emplace(Upper(path), RegNode{path, {}});
 }
 
 bool FakePlatform::HasRegKey(const std::string& key) { return reg_.count(Upper(key)) > 0; }

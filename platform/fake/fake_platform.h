@@ -199,6 +199,7 @@ class FakePlatform : public Platform {
   bool IsOpen(const std::string& key) const;
   std::string RegPath(RegKey root, const std::string& path) const;
   bool RegDenied(const std::string& upper_path) const;
+  void AddRegKey(const std::string& path);  // with every missing parent
 
   std::map<char, Drive> drives_;
   std::map<std::string, Node> nodes_;  // by upper-case full path
