@@ -29,6 +29,7 @@
 //   fontcheck:CHARSET         the caption font's character set is CHARSET now
 //   fresh:STEP                run STEP in a new robot process (system parameters are cached
 //                             per process)
+//   random:SEED:N:PRODUCT;ROOT...  a random user of N actions (random_user.cpp)
 #include <windows.h>
 #include <commctrl.h>
 #include <objidl.h>
@@ -39,7 +40,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "robot.h"
+
+namespace robot {
 
 PROCESS_INFORMATION g_process = {};
 DWORD g_started = 0;
@@ -321,6 +324,8 @@ void Step(const std::string& step) {
     Poll([&] { return !IsWindow(dialog); }, 5000);
   } else if (verb == "loadlib") {
     if (!LoadLibraryA(Fields(step, 2)[1].c_str())) Fail(step);
+  } else if (verb == "random") {
+    RandomUser(step);
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {
@@ -349,9 +354,9 @@ void Step(const std::string& step) {
   std::fflush(stdout);
 }
 
-}  // namespace
+}  // namespace robot
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) Step(argv[i]);
+  for (int i = 1; i < argc; ++i) robot::Step(argv[i]);
   return 0;
 }

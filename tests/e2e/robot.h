@@ -1,0 +1,23 @@
+// What the robot's steps share with the random user (random_user.cpp).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace robot {
+
+extern PROCESS_INFORMATION g_process;  // setup.exe, once a start: step ran
+
+[[noreturn]] void Fail(const std::string& what);
+std::string Text(HWND window);
+HWND TopLevel(const char* cls);  // a visible top-level window of setup.exe of that class
+HWND Form();                     // the wizard window
+HWND Control(int id);            // a control of the wizard window (fails when there is none)
+bool ProcessEnded();
+void Step(const std::string& step);
+
+// random:SEED:N:PRODUCT;ROOT;ROOT... (see random_user.cpp)
+void RandomUser(const std::string& step);
+
+}  // namespace robot
