@@ -68,6 +68,16 @@ std::string WindowText(HWND window) {
   return text;
 }
 
+// Runs a handler of the wizard. The steps guard their own work; this is the last fence, since no
+// exception may cross a window procedure into the system's code.
+template <typename Handler>
+void Guarded(Handler handler) {
+  try {
+    handler();
+  } catch (...) {
+  }
+}
+
 struct StreamSource {
   const std::string* content;
   std::size_t position;
@@ -349,36 +359,39 @@ void FormWindow::FitLabel(Ctl c) {
 
 // ---- FormView --------------------------------------------------------------------------------------
 
-void FormWindow::Update(Ctl c, const ControlState& s) {
+void FormWindow::SetText(Ctl c, const std::string& text) {
+  HWND h = Child(c);
+  if (!h || destroyed_ || c == Ctl::RichEdit1 || WindowText(h) == text) return;
+  SetWindowTextA(h, text.c_str());
+  FitLabel(c);
+  if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
+}
+
+void FormWindow::SetVisible(Ctl c, bool visible) {
+  HWND h = Child(c);
+  const bool shown = (GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (!h || destroyed_ || shown == visible) return;
+  // A hidden control keeps no focus: the keys would go to a window the user cannot see.
+  if (!visible && (GetFocus() == h || IsChild(h, GetFocus()))) SetFocus(window_);
+  ShowWindow(h, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void FormWindow::SetEnabled(Ctl c, bool enabled) {
+  HWND h = Child(c);
+  if (h && !destroyed_) EnableWindow(h, enabled);
+}
+
+void FormWindow::SetProgress(Ctl c, int position, int maximum) {
   HWND h = Child(c);
   if (!h || destroyed_) return;
   // The copy step advances a bar once per 2 KB chunk: touch the control only for a real change,
   // so that an unchanged (full) bar costs no message and no repaint.
-  ControlState& shown = shown_[static_cast<int>(c)];
-  const bool first = !pushed_[static_cast<int>(c)];
-  pushed_[static_cast<int>(c)] = true;
-  switch (c) {
-    case Ctl::ProgressBar1:
-    case Ctl::ProgressBar2:
-      if (first || shown.maximum != s.maximum) SendMessageA(h, PBM_SETRANGE32, 0, s.maximum);
-      if (first || shown.position != s.position || shown.maximum != s.maximum) {
-        SendMessageA(h, PBM_SETPOS, s.position, 0);
-      }
-      break;
-    case Ctl::Panel1:
-    case Ctl::Panel2:
-    case Ctl::RichEdit1:
-      break;
-    default:
-      if (WindowText(h) != s.text) {
-        SetWindowTextA(h, s.text.c_str());
-        FitLabel(c);
-        if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
-      }
+  Progress& shown = progress_[static_cast<int>(c)];
+  if (shown.maximum != maximum) SendMessageA(h, PBM_SETRANGE32, 0, maximum);
+  if (shown.position != position || shown.maximum != maximum) {
+    SendMessageA(h, PBM_SETPOS, position, 0);
   }
-  if (first || shown.enabled != s.enabled) EnableWindow(h, s.enabled);
-  if (first || shown.visible != s.visible) ShowWindow(h, s.visible ? SW_SHOWNA : SW_HIDE);
-  shown = s;
+  shown = {position, maximum};
 }
 
 std::string FormWindow::EditText() { return WindowText(Child(Ctl::Edit1)); }
@@ -406,6 +419,8 @@ void FormWindow::ShowForm() {
 bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
   StreamSource source{&content, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
+  // The viewer takes 32,767 characters unless told otherwise: a longer licence would be cut.
+  SendMessageA(Child(Ctl::RichEdit1), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
   SendMessageA(Child(Ctl::RichEdit1), EM_STREAMIN, rtf ? SF_RTF : SF_TEXT,
                reinterpret_cast<LPARAM>(&stream));
   return stream.dwError == 0;
@@ -428,8 +443,12 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
     case WM_COMMAND:
       // Clicks, and Enter on a focused button (IsDialogMessage sends its ID here); IDOK and
       // IDCANCEL from Enter elsewhere and Esc are ignored: neither button is default or cancel.
-      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton1) form_.Button1Click();
-      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton2) form_.Button2Click();
+      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton1) {
+        Guarded([&] { form_.Button1Click(); });
+      }
+      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton2) {
+        Guarded([&] { form_.Button2Click(); });
+      }
       return 0;
     case WM_SETCURSOR:
       if (platform_.hourglass()) {
@@ -439,7 +458,7 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
       break;
     case WM_DESTROY:
       destroyed_ = true;
-      form_.FormDestroy();
+      Guarded([&] { form_.FormDestroy(); });
       PostQuitMessage(0);
       return 0;
   }
@@ -504,14 +523,14 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
       break;
     case WM_CHAR: {
       char key = static_cast<char>(w);
-      self->form_.Edit2KeyPress(key);
+      Guarded([&] { self->form_.Edit2KeyPress(key); });
       if (key == 0) return 0;
       w = static_cast<unsigned char>(key);
       break;
     }
     case WM_COMMAND:
       if (LOWORD(w) == kIdBrowse && HIWORD(w) == BN_CLICKED) {
-        self->form_.Edit1ButtonClick();
+        Guarded([&] { self->form_.Edit1ButtonClick(); });
         return 0;
       }
       break;

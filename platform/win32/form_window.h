@@ -27,7 +27,10 @@ class FormWindow : public FormView {
   FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner);
   ~FormWindow() override;
 
-  void Update(Ctl control, const ControlState& state) override;
+  void SetText(Ctl control, const std::string& text) override;
+  void SetVisible(Ctl control, bool visible) override;
+  void SetEnabled(Ctl control, bool enabled) override;
+  void SetProgress(Ctl control, int position, int maximum) override;
   std::string EditText() override;
   void Focus(Ctl control) override;
   void Repaint() override;
@@ -65,8 +68,10 @@ class FormWindow : public FormView {
   TForm1& form_;
   HWND window_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
-  std::array<ControlState, kControlCount> shown_{};  // as last applied to each control
-  std::array<bool, kControlCount> pushed_{};
+  struct Progress {
+    int position = -1, maximum = -1;  // as last handed to the bar; -1: never
+  };
+  std::array<Progress, kControlCount> progress_{};
   HWND browse_ = nullptr, tooltip_ = nullptr;
   WNDPROC edit_proc_ = nullptr, browse_proc_ = nullptr;
   HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;

@@ -6,6 +6,10 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   kv::HardenDllSearch();
-  kv::Win32Platform platform(instance);
-  return kv::RunSetup(platform);
+  try {
+    kv::Win32Platform platform(instance);
+    return kv::RunSetup(platform);
+  } catch (...) {
+    return 3;  // no exception leaves the program
+  }
 }
