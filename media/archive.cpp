@@ -114,9 +114,9 @@ std::string ReadName(FieldReader& in) {
   for (char c = 0;;) {
     if (!in.Next(&c)) {
       throw ArchiveError(start == 0 ? "the archive is empty"
-                                    : "the archive ends in a member name: " +
+                                    : "the archive ends in a member name: the " +
                                           std::to_string(in.position() - start) +
-                                          " bytes that form no member",
+                                          " bytes after the last whole member form none",
                          start);
     }
     if (c == '$') return name;
@@ -226,13 +226,15 @@ void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visito
     visitor.BeginMember();
     const std::int64_t member_start = in.position();
     const std::string name = ReadName(in);
-    if (!IsSafeMemberName(name)) throw ArchiveError("unsafe member name " + name, member_start);
+    if (!IsSafeMemberName(name)) {
+      throw ArchiveError("unsafe member name \"" + name + "\"", member_start);
+    }
     visitor.Name(name, member_start);
     const std::int64_t length_start = in.position();
     const std::int64_t packed = ReadLength(in, name);
     if (packed < 0 || packed > kMemberBufferSize) {
-      throw ArchiveError(name + ": payload length " + std::to_string(packed) +
-                             " outside 0.." + std::to_string(kMemberBufferSize),
+      throw ArchiveError(name + ": payload length " + std::to_string(packed) + " outside 0.." +
+                             std::to_string(kMemberBufferSize),
                          length_start);
     }
     const std::int64_t payload_start = in.position();
@@ -254,11 +256,11 @@ void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visito
     if (inflated != Z_OK) {
       // uncompress reports a full output buffer as Z_BUF_ERROR, a damaged or short stream as
       // Z_DATA_ERROR.
-      throw ArchiveError(name + (inflated == Z_BUF_ERROR
-                                     ? ": content larger than " + std::to_string(kMemberBufferSize) +
-                                           " bytes"
-                                     : ": the payload does not inflate"),
-                         payload_start);
+      throw ArchiveError(
+          name + (inflated == Z_BUF_ERROR
+                      ? ": content larger than " + std::to_string(kMemberBufferSize) + " bytes"
+                      : ": the payload does not inflate"),
+          payload_start);
     }
     visitor.Content(UnpackedBuffer, static_cast<std::uint32_t>(unpacked), packed);
   } while (in.position() < size);
