@@ -113,10 +113,10 @@ std::string ReadName(FieldReader& in) {
   std::string name;
   for (char c = 0;;) {
     if (!in.Next(&c)) {
-      throw ArchiveError(start == 0 ? "the archive is empty"
-                                    : "the archive ends in a member name: the " +
-                                          std::to_string(in.position() - start) +
-                                          " bytes after the last whole member form none",
+      throw ArchiveError(in.position() == 0 ? "the archive is empty"
+                                            : "the archive ends in a member name: the " +
+                                                  std::to_string(in.position() - start) +
+                                                  " bytes after the last whole member form none",
                          start);
     }
     if (c == '$') return name;
