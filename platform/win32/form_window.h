@@ -61,6 +61,8 @@ class FormWindow : public FormView {
   void PaintBrowseGlyph(HWND button, HDC dc);
   void FitLabel(Ctl control);
   HWND Child(Ctl control) const { return controls_[static_cast<int>(control)]; }
+  // A length of the 96-dots-per-inch layout on this screen.
+  int Scaled(int length) const { return MulDiv(length, dpi_, 96); }
   const Label* LabelOf(HWND window) const;
 
   Win32Platform& platform_;
@@ -75,7 +77,8 @@ class FormWindow : public FormView {
   HWND browse_ = nullptr, tooltip_ = nullptr;
   WNDPROC edit_proc_ = nullptr, browse_proc_ = nullptr;
   HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;
-  HICON icon_ = nullptr;
+  HICON icon_ = nullptr, big_icon_ = nullptr;
+  int dpi_ = 96;  // the layout's dots per inch: the screen's, less where the window would not fit
   HMODULE rich_edit_ = nullptr;
   Picture picture_;
   HBITMAP surface_ = nullptr;  // Panel2's surface: bevels and the stretched picture
