@@ -12,9 +12,13 @@ namespace {
 
 // The unpacker's working storage: set up once for the process, on the first unpack, and kept
 // (not in the program file: zero-filled sections are not always left out of it).
+// Either both buffers exist or neither: a failed allocation leaves nothing behind and is tried
+// again by the next unpack.
 struct Buffers {
-  unsigned char* const packed = new unsigned char[kMemberBufferSize];
-  unsigned char* const unpacked = new unsigned char[kMemberBufferSize];
+  std::unique_ptr<unsigned char[]> packed_owner{new unsigned char[kMemberBufferSize]};
+  std::unique_ptr<unsigned char[]> unpacked_owner{new unsigned char[kMemberBufferSize]};
+  unsigned char* const packed = packed_owner.get();
+  unsigned char* const unpacked = unpacked_owner.get();
 };
 Buffers& WorkingStorage() {
   static Buffers buffers;
