@@ -221,6 +221,7 @@ class RandomRun {
   void CheckFiles(bool aborted_end);
   void CheckSuccess();
   void CheckAborted();
+  std::string DesktopLink() const;
   bool Allowed(const std::string& lower, const Entry& e, bool created, bool deleted,
                bool aborted_end) const;
   std::string Folder(const std::string& text) const;
@@ -237,6 +238,7 @@ class RandomRun {
   std::vector<std::string> actions_;
   std::set<std::string> product_names_;
   Tree before_;
+  std::string link_before_;
 
   // The model.
   bool full_ = false;
@@ -323,6 +325,7 @@ void RandomRun::Run() {
   }
   editor_ = previous_;
   full_ = GetFileAttributesA("xalarch.v0") != INVALID_FILE_ATTRIBUTES;
+  link_before_ = DesktopLink();
   Tree product;
   Walk(product_, true, product);
   for (const auto& [lower, e] : product) product_names_.insert(lower.substr(lower.rfind('\\') + 1));
@@ -388,7 +391,7 @@ void RandomRun::Do(const std::string& action) {
       ? action.substr(0, 40) + "... (" + std::to_string(action.size() - 5) + " characters)"
       : action;
   actions_.push_back(shown);
-  int patience = 30000;
+  int patience = 30000;  // ms
   if (action == "ok" || action == "cancel") {
     if (!box_open_) Fault("a message box the model did not expect");
     const HWND box = Look().box;
@@ -426,6 +429,7 @@ void RandomRun::Do(const std::string& action) {
       box_ = {kWarning, kConfirm, Page::kAborted, page_};
     }
   } else if (action == "next" || action == "enter") {
+    const Verdict verdict = Judge(editor_);  // before the folder check makes any folder
     Step(action == "next" ? "click:101" : "enter");
     switch (page_) {
       case Page::kWelcome: page_ = full_ ? Page::kLicence : Page::kFolder; break;
@@ -436,7 +440,7 @@ void RandomRun::Do(const std::string& action) {
         break;
       case Page::kFolder: {
         const std::string folder = Folder(editor_);
-        switch (Judge(editor_)) {
+        switch (verdict) {
           case Verdict::kBadPath:
             box_open_ = true;
             box_ = {kError, kBadPath, Page::kFolder, Page::kFolder, true};
@@ -453,7 +457,7 @@ void RandomRun::Do(const std::string& action) {
             target_text_ = folder;
             page_ = Page::kInstalling;
             // Now and then the user does not wait for the end.
-            patience = Chance(30) ? -std::uniform_int_distribution<int>(0, 1500)(rng_) : 120000;
+            patience = Chance(40) ? -std::uniform_int_distribution<int>(0, 400)(rng_) : 120000;
             break;
         }
         break;
@@ -469,8 +473,8 @@ void RandomRun::Do(const std::string& action) {
   std::fflush(stdout);
 }
 
-// Waits until the window shows what the model says (a negative patience: waits that long and
-// takes the installation as it is by then), then checks everything.
+// Waits until the window shows what the model says, then checks everything. A negative patience:
+// the user waits that long while the installation runs and goes on whether it ended or not.
 void RandomRun::Settle(int patience_ms) {
   if (page_ == Page::kEnded) {
     if (WaitForSingleObject(g_process.hProcess, 30000) != WAIT_OBJECT_0) {
@@ -480,28 +484,27 @@ void RandomRun::Settle(int patience_ms) {
     CheckFiles(false);
     return;
   }
-  DWORD limit = patience_ms < 0 ? -patience_ms : patience_ms;
-  if (page_ == Page::kInstalling && !box_open_ && patience_ms >= 0) {
+  DWORD limit = 30000;
+  if (patience_ms < 0) {
+    Sleep(-patience_ms);  // then takes the installation as it is by now
+  } else if (page_ == Page::kInstalling && !box_open_) {
     page_ = Page::kDone;
     limit = 120000;
+  } else {
+    limit = patience_ms;
   }
-  const DWORD start = GetTickCount();
   auto matches = [&](const Seen& s) {
     if (s.page == Page::kEnded) return true;  // checked below
     if (box_open_) return s.box && s.caption == box_.caption;
     if (s.box) return true;
-    if (s.page != page_) return false;
+    if (s.page != page_ && !(page_ == Page::kInstalling && s.page == Page::kDone)) return false;
     return s.page != Page::kFolder || s.editor == editor_;
   };
+  const DWORD start = GetTickCount();
   Seen s = Look();
-  if (patience_ms < 0) {
-    Sleep(limit);
+  while (!matches(s) && GetTickCount() - start < limit) {
+    Sleep(30);
     s = Look();
-  } else {
-    while (!matches(s) && GetTickCount() - start < limit) {
-      Sleep(30);
-      s = Look();
-    }
   }
   if (page_ == Page::kInstalling && !box_open_ && s.page == Page::kDone) page_ = Page::kDone;
   Check(s);
@@ -608,12 +611,36 @@ void RandomRun::CheckAborted() {
   if (KeyExists(HKEY_LOCAL_MACHINE, kUninstall + name)) Fault("the uninstall entry was left");
   if (KeyExists(HKEY_CLASSES_ROOT, ".kvt")) Fault(".kvt was left");
   if (KeyExists(HKEY_CLASSES_ROOT, kFileType)) Fault("the file type was left");
-  char desktop[MAX_PATH] = {};
-  SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE);
-  if (GetFileAttributesA((std::string(desktop) + "\\" + name + ".lnk").c_str()) !=
-      INVALID_FILE_ATTRIBUTES) {
+  const std::string link = DesktopLink();
+  if (!target_text_.empty() && link != link_before_ &&
+      link.find(target_text_) != std::string::npos) {
     Fault("the desktop link was left");
   }
+}
+
+// The product's desktop link, with its time, or "" when there is none. The desktop is a link to
+// the Unix home, which other Wine prefixes on the machine share: only a link this run changed
+// and that leads into its target folder is its own.
+std::string RandomRun::DesktopLink() const {
+  char desktop[MAX_PATH] = {};
+  SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE);
+  const std::string path = std::string(desktop) + "\\Kelvantor 3.01" + (full_ ? "" : " demo") +
+                           ".lnk";
+  WIN32_FILE_ATTRIBUTE_DATA a;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &a)) return "";
+  std::string content(4096, '\0');
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                         FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD got = 0;
+  if (f != INVALID_HANDLE_VALUE) {
+    ReadFile(f, content.data(), static_cast<DWORD>(content.size()), &got, nullptr);
+    CloseHandle(f);
+  }
+  content.resize(got);
+  for (std::size_t i = 1; i < content.size(); ++i) {  // UTF-16 text read as its ANSI bytes
+    if (content[i] == '\0' && content[i - 1] != '\0') content.erase(i, 1);
+  }
+  return std::to_string(a.ftLastWriteTime.dwLowDateTime) + "|" + content;
 }
 
 // A failed robot step ends the process: the actions so far are printed first.
