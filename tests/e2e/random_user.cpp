@@ -350,11 +350,11 @@ void RandomRun::Run() {
       action = Chance(50) ? "ok" : "cancel";
     } else {
       std::vector<std::pair<std::string, int>> menu;  // legal actions and their weights
-      if (s.next) menu.push_back({"next", 30});
+      // On the folder page the user mostly types before going on.
+      const bool folder = s.page == Page::kFolder;
+      if (s.next) menu.push_back({"next", folder ? 15 : 30});
       if (s.back) menu.push_back({"back", 10});
-      if (s.page == Page::kFolder) {
-        menu.insert(menu.end(), {{"enter", 8}, {"type", 25}, {"browse", 4}});
-      }
+      if (folder) menu.insert(menu.end(), {{"enter", 8}, {"type", 45}, {"browse", 4}});
       menu.push_back({"close", 1});
       int total = 0;
       for (const auto& m : menu) total += m.second;
@@ -379,8 +379,12 @@ void RandomRun::Run() {
     TerminateProcess(g_process.hProcess, 0);
     WaitForSingleObject(g_process.hProcess, 10000);
   }
-  std::printf("seed %u: %zu actions, ended on the %s page%s\n", seed_, actions_.size(),
-              Name(ended_from_), closed_ ? " by the close box" : "");
+  if (page_ == Page::kEnded) {
+    std::printf("seed %u: %zu actions, ended on the %s page%s\n", seed_, actions_.size(),
+                Name(ended_from_), closed_ ? " by the close box" : "");
+  } else {
+    std::printf("seed %u: %zu actions, stopped at a message box\n", seed_, actions_.size());
+  }
   g_run = nullptr;
 }
 
