@@ -17,6 +17,8 @@ constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
 constexpr COLORREF kShadow = RGB(0xF0, 0xCA, 0xA6);
 constexpr COLORREF kEditionColour = RGB(0x7C, 0x60, 0x52);
 constexpr int kBrowseWidth = 21;
+constexpr DWORD kViewerStyle =
+    WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
 
 // Geometry of every control that is a window, relative to its parent (96 dots per inch).
 struct Placement {
@@ -96,7 +98,6 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
       fn(&init);
     }
   }
-  rich_edit_ = LoadSystemLibrary("riched20.dll");
   DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, &picture_);
 
   window_font_ = MakeFont(12, false);
@@ -144,6 +145,8 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   CreateControls();
+  // The timer fires once the window has shown and painted: then the licence viewer follows.
+  SetTimer(window_, kViewerTimer, 0, nullptr);
 }
 
 FormWindow::~FormWindow() {
@@ -183,9 +186,7 @@ void FormWindow::CreateControls() {
   make(Ctl::ProgressBar2, "msctls_progress32", 0, 0, panel2);
   HWND edit = make(Ctl::Edit1, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
                    WS_EX_CLIENTEDGE, panel2);
-  make(Ctl::RichEdit1, rich_edit_ ? "RichEdit20A" : "EDIT",
-       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE,
-       panel2);
+  make(Ctl::RichEdit1, rich_edit_ ? "RichEdit20A" : "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
   for (Ctl c : {Ctl::Label3, Ctl::Label2, Ctl::RxLabel1, Ctl::ProgressBar1, Ctl::ProgressBar2,
                 Ctl::Edit1, Ctl::RichEdit1}) {
     SetWindowPos(Child(c), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -350,6 +351,7 @@ void FormWindow::FitLabel(Ctl c) {
 // ---- FormView --------------------------------------------------------------------------------------
 
 void FormWindow::Update(Ctl c, const ControlState& s) {
+  if (c == Ctl::RichEdit1 && s.visible) CreateViewer();
   HWND h = Child(c);
   if (!h || destroyed_) return;
   // The copy step advances a bar once per 2 KB chunk: touch the control only for a real change,
@@ -403,7 +405,49 @@ void FormWindow::ShowForm() {
   UpdateWindow(window_);
 }
 
+// The licence viewer is the rich-text control, whose library takes a while to load and the first
+// window does not need. Until the window is up (or the licence page comes first) a hidden plain
+// editor stands in for it; the licence read at start is kept and streamed into the real viewer.
+void FormWindow::CreateViewer() {
+  if (viewer_ready_ || destroyed_) return;
+  viewer_ready_ = true;
+  KillTimer(window_, kViewerTimer);
+  rich_edit_ = LoadSystemLibrary("riched20.dll");
+  HWND stand_in = Child(Ctl::RichEdit1);
+  if (rich_edit_ && stand_in) {
+    RECT r;
+    GetWindowRect(stand_in, &r);
+    HWND parent = GetParent(stand_in);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    HWND viewer = CreateWindowExA(
+        WS_EX_CLIENTEDGE, "RichEdit20A", "", WS_CHILD | WS_CLIPSIBLINGS | kViewerStyle, r.left,
+        r.top, r.right - r.left, r.bottom - r.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdRichEdit1)), instance_, nullptr);
+    if (viewer) {
+      SetWindowLongPtrA(viewer, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+      SendMessageA(viewer, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
+      SetWindowPos(viewer, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      EnableWindow(viewer, IsWindowEnabled(stand_in));
+      if (IsWindowVisible(stand_in)) ShowWindow(viewer, SW_SHOWNA);
+      controls_[static_cast<int>(Ctl::RichEdit1)] = viewer;
+      DestroyWindow(stand_in);
+    }
+  }
+  if (licence_kept_) {
+    licence_kept_ = false;
+    std::string content;
+    content.swap(licence_);
+    if (!(licence_rtf_ && LoadRichText(content, true))) LoadRichText(content, false);
+  }
+}
+
 bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
+  if (!viewer_ready_) {
+    licence_ = content;
+    licence_rtf_ = rtf;
+    licence_kept_ = true;
+    return true;
+  }
   StreamSource source{&content, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
   SendMessageA(Child(Ctl::RichEdit1), EM_STREAMIN, rtf ? SF_RTF : SF_TEXT,
@@ -435,6 +479,12 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
       if (platform_.hourglass()) {
         SetCursor(LoadCursor(nullptr, IDC_WAIT));
         return TRUE;
+      }
+      break;
+    case WM_TIMER:
+      if (w == kViewerTimer) {
+        CreateViewer();
+        return 0;
       }
       break;
     case WM_DESTROY:

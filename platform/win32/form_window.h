@@ -57,6 +57,7 @@ class FormWindow : public FormView {
   void PaintLabel(HWND label, HDC dc);
   void PaintBrowseGlyph(HWND button, HDC dc);
   void FitLabel(Ctl control);
+  void CreateViewer();
   HWND Child(Ctl control) const { return controls_[static_cast<int>(control)]; }
   const Label* LabelOf(HWND window) const;
 
@@ -72,6 +73,11 @@ class FormWindow : public FormView {
   HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;
   HICON icon_ = nullptr;
   HMODULE rich_edit_ = nullptr;
+  static constexpr UINT_PTR kViewerTimer = 1;
+  bool viewer_ready_ = false;      // the licence viewer is the rich-text control (when loadable)
+  bool licence_kept_ = false;      // licence_ waits for the viewer
+  bool licence_rtf_ = false;
+  std::string licence_;
   Picture picture_;
   HBITMAP surface_ = nullptr;  // Panel2's surface: bevels and the stretched picture
   Label label2_{}, label3_{}, rxlabel1_{};

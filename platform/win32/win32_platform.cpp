@@ -51,6 +51,47 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM start) {
   return 0;
 }
 
+// The shell and COM functions the steps use, looked up in shell32 and ole32 when first needed:
+// loading either library pulls in many others, none of which the first window needs. Null when a
+// library or function is missing.
+struct ShellApi {
+  decltype(&::SHGetSpecialFolderLocation) SHGetSpecialFolderLocation;
+  decltype(&::SHGetPathFromIDListA) SHGetPathFromIDListA;
+  decltype(&::SHBrowseForFolderA) SHBrowseForFolderA;
+  decltype(&::CoInitialize) CoInitialize;
+  decltype(&::CoUninitialize) CoUninitialize;
+  decltype(&::CoCreateInstance) CoCreateInstance;
+  decltype(&::CoTaskMemFree) CoTaskMemFree;
+};
+
+const ShellApi* Shell() {
+  static ShellApi api;
+  static int state = 0;  // 0: not looked up yet, 1: complete, -1: missing
+  if (state == 0) {
+    HMODULE shell = LoadSystemLibrary("shell32.dll"), ole = LoadSystemLibrary("ole32.dll");
+    struct Entry {
+      HMODULE module;
+      const char* name;
+      void* slot;
+    } const entries[] = {
+        {shell, "SHGetSpecialFolderLocation", &api.SHGetSpecialFolderLocation},
+        {shell, "SHGetPathFromIDListA", &api.SHGetPathFromIDListA},
+        {shell, "SHBrowseForFolderA", &api.SHBrowseForFolderA},
+        {ole, "CoInitialize", &api.CoInitialize},
+        {ole, "CoUninitialize", &api.CoUninitialize},
+        {ole, "CoCreateInstance", &api.CoCreateInstance},
+        {ole, "CoTaskMemFree", &api.CoTaskMemFree},
+    };
+    state = 1;
+    for (const Entry& e : entries) {
+      FARPROC f = e.module ? GetProcAddress(e.module, e.name) : nullptr;
+      if (!f) state = -1;
+      CopyMemory(e.slot, &f, sizeof f);
+    }
+  }
+  return state == 1 ? &api : nullptr;
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {}
@@ -199,14 +240,16 @@ long Win32Platform::RegClose(RegKey key) { return ::RegCloseKey(ToHkey(key)); }
 // ---- Shell ---------------------------------------------------------------------------------------
 
 bool Win32Platform::SpecialFolderPath(int csidl, std::string* path) {
+  const ShellApi* api = Shell();
   LPITEMIDLIST list = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(form_ ? form_->handle() : nullptr, csidl, &list)) ||
+  if (!api ||
+      FAILED(api->SHGetSpecialFolderLocation(form_ ? form_->handle() : nullptr, csidl, &list)) ||
       !list) {
     return false;
   }
   char buffer[MAX_PATH] = {};
-  const BOOL ok = SHGetPathFromIDListA(list, buffer);
-  CoTaskMemFree(list);
+  const BOOL ok = api->SHGetPathFromIDListA(list, buffer);
+  api->CoTaskMemFree(list);
   if (!ok || buffer[0] == '\0') return false;
   *path = buffer;
   return true;
@@ -214,6 +257,8 @@ bool Win32Platform::SpecialFolderPath(int csidl, std::string* path) {
 
 bool Win32Platform::BrowseForFolder(const std::string& title, const std::string& start,
                                     std::string* path) {
+  const ShellApi* api = Shell();
+  if (!api) return false;
   char display[MAX_PATH] = {};
   BROWSEINFOA info = {};
   info.hwndOwner = form_ ? form_->handle() : nullptr;
@@ -222,23 +267,25 @@ bool Win32Platform::BrowseForFolder(const std::string& title, const std::string&
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(start.c_str());
-  LPITEMIDLIST list = SHBrowseForFolderA(&info);
+  LPITEMIDLIST list = api->SHBrowseForFolderA(&info);
   if (!list) return false;
   char buffer[MAX_PATH] = {};
-  const BOOL ok = SHGetPathFromIDListA(list, buffer);
-  CoTaskMemFree(list);
+  const BOOL ok = api->SHGetPathFromIDListA(list, buffer);
+  api->CoTaskMemFree(list);
   if (!ok) return false;
   *path = buffer;
   return true;
 }
 
 ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
-  CoInitialize(nullptr);
+  const ShellApi* api = Shell();
+  if (!api) return ShellLinkOutcome::kNoLinkObject;
+  api->CoInitialize(nullptr);
   IShellLinkA* link = nullptr;
   IPersistFile* file = nullptr;
   ShellLinkOutcome outcome = ShellLinkOutcome::kNoLinkObject;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link)))) {
+  if (SUCCEEDED(api->CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
     outcome = ShellLinkOutcome::kNoPersistFile;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
       link->SetDescription(r.description.c_str());
@@ -254,7 +301,7 @@ ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
   }
   if (file) file->Release();
   if (link) link->Release();
-  CoUninitialize();
+  api->CoUninitialize();
   return outcome;
 }
 
