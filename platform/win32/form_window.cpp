@@ -89,17 +89,6 @@ DWORD CALLBACK StreamIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) 
 
 FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner)
     : platform_(platform), instance_(instance), form_(form) {
-  // Common controls and the rich-text control come from the system folder only.
-  if (HMODULE comctl = LoadSystemLibrary("comctl32.dll")) {
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    INITCOMMONCONTROLSEX init = {sizeof init, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
-    if (auto fn = reinterpret_cast<InitFn>(
-            reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")))) {
-      fn(&init);
-    }
-  }
-  DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, &picture_);
-
   window_font_ = MakeFont(12, false);
   banner_font_ = MakeFont(27, true);
   status_font_ = MakeFont(13, true);
@@ -145,8 +134,9 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   CreateControls();
-  // The timer fires once the window has shown and painted: then the licence viewer follows.
-  SetTimer(window_, kViewerTimer, 0, nullptr);
+  // The timer fires once the window has shown and painted: then the controls of later pages that
+  // need libraries of their own follow.
+  SetTimer(window_, kLaterControlsTimer, 0, nullptr);
 }
 
 FormWindow::~FormWindow() {
@@ -182,8 +172,8 @@ void FormWindow::CreateControls() {
   make(Ctl::Label3, "TLabel", 0, 0, panel2);
   make(Ctl::Label2, "TLabel", 0, 0, panel2);
   make(Ctl::RxLabel1, "TLabel", 0, 0, panel2);
-  make(Ctl::ProgressBar1, "msctls_progress32", 0, 0, panel2);
-  make(Ctl::ProgressBar2, "msctls_progress32", 0, 0, panel2);
+  make(Ctl::ProgressBar1, comctl_ ? "msctls_progress32" : "STATIC", 0, 0, panel2);
+  make(Ctl::ProgressBar2, comctl_ ? "msctls_progress32" : "STATIC", 0, 0, panel2);
   HWND edit = make(Ctl::Edit1, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
                    WS_EX_CLIENTEDGE, panel2);
   make(Ctl::RichEdit1, rich_edit_ ? "RichEdit20A" : "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
@@ -204,6 +194,10 @@ void FormWindow::CreateControls() {
   SetWindowLongPtrA(browse_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   edit_proc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+}
+
+void FormWindow::CreateHint() {
+  HWND edit = Child(Ctl::Edit1);
   tooltip_ = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
@@ -217,7 +211,15 @@ void FormWindow::CreateControls() {
     SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
   }
-  PaintPanelSurface();
+}
+
+// Panel2's surface, made when it is first painted.
+HBITMAP FormWindow::Surface() {
+  if (!surface_ && !destroyed_) {
+    DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, &picture_);
+    PaintPanelSurface();
+  }
+  return surface_;
 }
 
 // Panel2's surface: face colour, raised outer and lowered inner bevel, then the welcome picture
@@ -351,7 +353,10 @@ void FormWindow::FitLabel(Ctl c) {
 // ---- FormView --------------------------------------------------------------------------------------
 
 void FormWindow::Update(Ctl c, const ControlState& s) {
-  if (c == Ctl::RichEdit1 && s.visible) CreateViewer();
+  if (s.visible && (c == Ctl::RichEdit1 || c == Ctl::ProgressBar1 || c == Ctl::ProgressBar2 ||
+                    c == Ctl::Edit1)) {
+    CreateLaterControls();
+  }
   HWND h = Child(c);
   if (!h || destroyed_) return;
   // The copy step advances a bar once per 2 KB chunk: touch the control only for a real change,
@@ -405,34 +410,31 @@ void FormWindow::ShowForm() {
   UpdateWindow(window_);
 }
 
-// The licence viewer is the rich-text control, whose library takes a while to load and the first
-// window does not need. Until the window is up (or the licence page comes first) a hidden plain
-// editor stands in for it; the licence read at start is kept and streamed into the real viewer.
-void FormWindow::CreateViewer() {
-  if (viewer_ready_ || destroyed_) return;
-  viewer_ready_ = true;
-  KillTimer(window_, kViewerTimer);
-  rich_edit_ = LoadSystemLibrary("riched20.dll");
-  HWND stand_in = Child(Ctl::RichEdit1);
-  if (rich_edit_ && stand_in) {
-    RECT r;
-    GetWindowRect(stand_in, &r);
-    HWND parent = GetParent(stand_in);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-    HWND viewer = CreateWindowExA(
-        WS_EX_CLIENTEDGE, "RichEdit20A", "", WS_CHILD | WS_CLIPSIBLINGS | kViewerStyle, r.left,
-        r.top, r.right - r.left, r.bottom - r.top, parent,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdRichEdit1)), instance_, nullptr);
-    if (viewer) {
-      SetWindowLongPtrA(viewer, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-      SendMessageA(viewer, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
-      SetWindowPos(viewer, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-      EnableWindow(viewer, IsWindowEnabled(stand_in));
-      if (IsWindowVisible(stand_in)) ShowWindow(viewer, SW_SHOWNA);
-      controls_[static_cast<int>(Ctl::RichEdit1)] = viewer;
-      DestroyWindow(stand_in);
-    }
+// Controls of later pages whose classes come from libraries of their own (common controls for
+// the progress bars and the browse hint, the rich-text library for the licence viewer), all from
+// the system folder only. Loading them takes a while and the first window needs none of them:
+// they are made once the window has shown (or when a page needs one first). Until then plain
+// windows with their places and IDs stand in, and the licence read at start is kept for the
+// viewer.
+void FormWindow::CreateLaterControls() {
+  if (later_controls_ || destroyed_) return;
+  later_controls_ = true;
+  KillTimer(window_, kLaterControlsTimer);
+  comctl_ = LoadSystemLibrary("comctl32.dll");
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  INITCOMMONCONTROLSEX init = {sizeof init, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  if (auto fn = comctl_ ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
+                              GetProcAddress(comctl_, "InitCommonControlsEx")))
+                        : nullptr) {
+    fn(&init);
   }
+  if (comctl_) {
+    Replace(Ctl::ProgressBar1, "msctls_progress32", 0, 0);
+    Replace(Ctl::ProgressBar2, "msctls_progress32", 0, 0);
+    CreateHint();
+  }
+  rich_edit_ = LoadSystemLibrary("riched20.dll");
+  if (rich_edit_) Replace(Ctl::RichEdit1, "RichEdit20A", kViewerStyle, WS_EX_CLIENTEDGE);
   if (licence_kept_) {
     licence_kept_ = false;
     std::string content;
@@ -441,8 +443,31 @@ void FormWindow::CreateViewer() {
   }
 }
 
+// Puts a control of class `cls` in the place, z-order, ID and font of `control`'s stand-in and
+// gives it the control's state.
+void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style) {
+  HWND stand_in = Child(control);
+  if (!stand_in) return;
+  RECT r;
+  GetWindowRect(stand_in, &r);
+  HWND parent = GetParent(stand_in);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  HWND h = CreateWindowExA(ex_style, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
+                           r.right - r.left, r.bottom - r.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(stand_in))),
+                           instance_, nullptr);
+  if (!h) return;
+  SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SendMessageA(h, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
+  SetWindowPos(h, stand_in, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  controls_[static_cast<int>(control)] = h;
+  DestroyWindow(stand_in);
+  pushed_[static_cast<int>(control)] = false;
+  Update(control, form_.control(control));
+}
+
 bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
-  if (!viewer_ready_) {
+  if (!later_controls_) {
     licence_ = content;
     licence_rtf_ = rtf;
     licence_kept_ = true;
@@ -482,8 +507,8 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
       }
       break;
     case WM_TIMER:
-      if (w == kViewerTimer) {
-        CreateViewer();
+      if (w == kLaterControlsTimer) {
+        CreateLaterControls();
         return 0;
       }
       break;
@@ -507,7 +532,7 @@ LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && h == self->Child(Ctl::Panel2) && self->surface_) {
+      if (self && h == self->Child(Ctl::Panel2) && self->Surface()) {
         HDC surface = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(surface, self->surface_);
         BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
@@ -535,7 +560,7 @@ LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && self->LabelOf(h) && self->surface_) self->PaintLabel(h, dc);
+      if (self && self->LabelOf(h) && self->Surface()) self->PaintLabel(h, dc);
       EndPaint(h, &ps);
       return 0;
     }

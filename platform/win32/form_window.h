@@ -57,7 +57,10 @@ class FormWindow : public FormView {
   void PaintLabel(HWND label, HDC dc);
   void PaintBrowseGlyph(HWND button, HDC dc);
   void FitLabel(Ctl control);
-  void CreateViewer();
+  void CreateHint();
+  void CreateLaterControls();
+  void Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style);
+  HBITMAP Surface();
   HWND Child(Ctl control) const { return controls_[static_cast<int>(control)]; }
   const Label* LabelOf(HWND window) const;
 
@@ -72,9 +75,9 @@ class FormWindow : public FormView {
   WNDPROC edit_proc_ = nullptr, browse_proc_ = nullptr;
   HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;
   HICON icon_ = nullptr;
-  HMODULE rich_edit_ = nullptr;
-  static constexpr UINT_PTR kViewerTimer = 1;
-  bool viewer_ready_ = false;      // the licence viewer is the rich-text control (when loadable)
+  HMODULE comctl_ = nullptr, rich_edit_ = nullptr;
+  static constexpr UINT_PTR kLaterControlsTimer = 1;
+  bool later_controls_ = false;    // CreateLaterControls has run
   bool licence_kept_ = false;      // licence_ waits for the viewer
   bool licence_rtf_ = false;
   std::string licence_;

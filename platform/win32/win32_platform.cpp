@@ -307,16 +307,24 @@ ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
 
 // ---- DDE -----------------------------------------------------------------------------------------
 
+// The DDE instance is created with the first conversation: creating it costs the start-up a
+// noticeable time, and only the program group step talks DDE.
 bool Win32Platform::DdeStart() {
-  return DdeInitializeA(&dde_instance_, DdeCallback, APPCMD_CLIENTONLY, 0) == DMLERR_NO_ERROR;
+  dde_started_ = true;
+  return true;
 }
 
 void Win32Platform::DdeStop() {
   if (dde_instance_) DdeUninitialize(dde_instance_);
   dde_instance_ = 0;
+  dde_started_ = false;
 }
 
 std::uintptr_t Win32Platform::DdeConnect(const std::string& service, const std::string& topic) {
+  if (!dde_instance_ && dde_started_ &&
+      DdeInitializeA(&dde_instance_, DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
+    dde_instance_ = 0;
+  }
   if (!dde_instance_) return 0;
   Conversation c;
   c.service = DdeCreateStringHandleA(dde_instance_, service.c_str(), CP_WINANSI);
