@@ -20,9 +20,17 @@ int RunSetup(Platform& p) {
     return 1;
   }
   AdjustSystemFonts(p, ctx);
+  // The fonts are the whole desktop's: they go back however the program ends (FormDestroy
+  // restores them on the ordinary way; a second restore does nothing).
+  struct RestoreFontsOnExit {
+    Platform& p;
+    const InstallContext& ctx;
+    ~RestoreFontsOnExit() { RestoreSystemFonts(p, ctx); }
+  } restore_fonts{p, ctx};
   p.DdeStart();
-  if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a drive root keeps the default
-  {
+  int exit_code = 0;
+  try {
+    if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a root keeps the default
     TForm1 form(p, ctx);
     FormView* view = p.CreateFormWindow(form);
     form.Attach(view);
@@ -30,9 +38,11 @@ int RunSetup(Platform& p) {
     view->ShowForm();
     form.Focus(Ctl::Button1);
     p.RunMessageLoop();
+  } catch (...) {
+    exit_code = 3;  // nothing is left to show it to: the window is gone
   }
   p.DdeStop();
-  return 0;
+  return exit_code;
 }
 
 }  // namespace kv

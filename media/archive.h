@@ -17,17 +17,56 @@ constexpr std::int32_t kMemberBufferSize = 10485761;
 
 class ArchiveError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ArchiveError(const std::string& what, std::int64_t offset = -1)
+      : std::runtime_error(what), offset_(offset) {}
+  // The archive byte offset of the field where the fault was found; -1 when there is none.
+  std::int64_t offset() const { return offset_; }
+
+ private:
+  std::int64_t offset_;
 };
 
-// The length field: leading blanks, one optional sign, then digits up to the first non-digit;
-// 0 without digits. Values beyond the 32-bit range saturate (and are refused by the reader).
+// The length field: any number of leading blanks, one optional sign, then digits up to the first
+// non-digit; 0 without digits. Values beyond the 32-bit range saturate (and are refused by the
+// reader).
 std::int64_t ParseMemberLength(const std::string& field);
 
 // True for a name that the unpacker may create in the target folder: not empty, no drive or
 // colon, no leading "\" or "/", no "." or ".." component, no device name (CON, PRN, AUX, NUL,
 // COM1-9, LPT1-9, with or without an extension, in any case).
 bool IsSafeMemberName(const std::string& name);
+
+// The archive's bytes, read in order from the start.
+class ArchiveSource {
+ public:
+  // Reads up to `size` bytes into `buffer`; fewer only at the end. False on a read error.
+  virtual bool Read(void* buffer, std::uint32_t size, std::uint32_t* done) = 0;
+
+ protected:
+  ~ArchiveSource() = default;
+};
+
+// What a walk of the archive does with each member; for every member the calls come in this
+// order, and a fault found by the reader ends the walk before the next call.
+class MemberVisitor {
+ public:
+  // Before the member's name is read.
+  virtual void BeginMember() {}
+  // The member's name, read and found safe; `offset` is where the member starts.
+  virtual void Name(const std::string& name, std::int64_t offset) = 0;
+  // The member's content, inflated into the reader's buffer (valid until the next call);
+  // `packed` is the payload's length.
+  virtual void Content(const unsigned char* data, std::uint32_t size, std::int64_t packed) = 0;
+
+ protected:
+  ~MemberVisitor() = default;
+};
+
+// Walks an archive of `size` bytes: each member's name and length are read and checked, its
+// payload read and inflated within kMemberBufferSize, until a member ends at `size` or beyond.
+// Throws ArchiveError, with the offset of the faulty field, at the first fault. Uses the
+// process's two working buffers: one walk at a time.
+void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visitor);
 
 // Unpacks every member of the archive at `archive_path` into files named after the members,
 // relative to the current directory. `advance` is called once at the start of each member.

@@ -21,7 +21,7 @@ void TForm1::ExtractArchive() {
       try {
         UnpackMembers(p_, [this] { StepPosition(Ctl::ProgressBar1); }, archive);
         p_.PumpMessages();
-      } catch (const ArchiveError&) {
+      } catch (...) {  // an archive error, or any other (the buffers, say)
         ShowError(text::kMsgCannotUnpack);
         ctx_.StepOk = false;
       }

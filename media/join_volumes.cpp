@@ -34,7 +34,7 @@ void TForm1::JoinVolumes() {
       if (TempArchiveStream == kInvalidFile) throw CopyError("cannot create the archive");
       CopyVolume(ctx_.SourceDir + text::kVolume1);
     }
-  } catch (const CopyError&) {
+  } catch (...) {  // a copy error, or any other: the step's one message
     ShowError(text::kMsgCannotCopy);
     ctx_.StepOk = false;
   }
@@ -62,7 +62,7 @@ void TForm1::JoinVolumes() {
           break;
         }
       }
-    } catch (const CopyError&) {
+    } catch (...) {
       ShowError(text::kMsgCannotCopy);
       ctx_.StepOk = false;
     }

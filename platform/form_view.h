@@ -1,6 +1,6 @@
 // The wizard window as the installer's logic sees it: a fixed set of controls, each with the
 // little state the wizard changes. TForm1 keeps that state; a FormView shows it. The Win32 view
-// pushes every change to the control's own child window; the fake view records it for tests.
+// hands every change to the control's own child window; the fake view keeps it for tests.
 #pragma once
 
 #include <string>
@@ -14,8 +14,10 @@ enum class Ctl {
 };
 constexpr int kControlCount = static_cast<int>(Ctl::kCount);
 
+// What TForm1 keeps of a control. The folder editor's text is not here: the user types into the
+// editor, so the text belongs to the view and TForm1 reads it back when it needs it.
 struct ControlState {
-  std::string text;  // caption of a button or label, text of the folder editor
+  std::string text;  // caption of a button or label
   bool visible = true;
   bool enabled = true;
   int position = 0;  // progress bars: always kept within 0..maximum, as the real control does
@@ -25,8 +27,13 @@ struct ControlState {
 class FormView {
  public:
   virtual ~FormView() = default;
-  virtual void Update(Ctl control, const ControlState& state) = 0;
-  // Pulls the folder editor's text as the user left it.
+  // Each call changes one property of one control and nothing else, so that no change can
+  // overwrite what the user changed meanwhile (the editor's text, the focus, the scroll position).
+  virtual void SetText(Ctl control, const std::string& text) = 0;
+  virtual void SetVisible(Ctl control, bool visible) = 0;
+  virtual void SetEnabled(Ctl control, bool enabled) = 0;
+  virtual void SetProgress(Ctl control, int position, int maximum) = 0;  // progress bars
+  // The folder editor's text as the user left it.
   virtual std::string EditText() = 0;
   virtual void Focus(Ctl control) = 0;
   virtual void Repaint() = 0;  // paint the whole window at once

@@ -95,6 +95,7 @@ class Platform {
   virtual std::string CurrentDir() = 0;                      // GetCurrentDirectoryA, 260 bytes
   virtual bool SetCurrentDir(const std::string& path) = 0;  // SetCurrentDirectoryA
   virtual std::string WindowsDir() = 0;                      // GetWindowsDirectoryA, 260 bytes
+  virtual std::string SystemDir() = 0;                       // GetSystemDirectoryA, 260 bytes
   virtual bool FileExists(const std::string& path) = 0;      // a file, never a folder
   virtual std::uint32_t Attributes(const std::string& path) = 0;  // GetFileAttributesA
   virtual FileHandle OpenFile(const std::string& path, FileOpen how) = 0;
@@ -150,7 +151,6 @@ class Platform {
   virtual void SetPointer(Pointer pointer) = 0;
   virtual bool GetNonClientMetrics(NonClientMetrics* metrics) = 0;  // SPI_GETNONCLIENTMETRICS
   virtual bool SetNonClientMetrics(const NonClientMetrics& metrics) = 0;  // fWinIni 0
-  virtual bool StockSystemFont(LogFont* font) = 0;  // GetObjectA(GetStockObject(SYSTEM_FONT))
 
   // The application and its one window.
   virtual void SetApplicationTitle(const std::string& title) = 0;

@@ -2,15 +2,27 @@
 // Programs folder, where the shell keeps a personal group as a folder of link files.
 #include "system/program_group.h"
 
-#include <new>
-
 #include "target/folders.h"
 #include "wizard/install1.h"
 
 namespace kv {
 
 namespace {
+
 constexpr char kProgMan[] = "ProgMan";
+
+// Program Manager from the system folder, else from the Windows folder; empty when neither holds
+// it. Never by its bare name: the search would look in the medium folder and in the current
+// folder (the target by then) first, where anyone may have put a program of that name.
+std::string ProgramManagerPath(Platform& p) {
+  for (std::string folder : {p.SystemDir(), p.WindowsDir()}) {
+    if (folder.empty()) continue;
+    if (folder.back() != '\\') folder += '\\';
+    if (p.FileExists(folder + "progman.exe")) return folder + "progman.exe";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string ProgramGroupMacro(const InstallContext& c) {
@@ -41,17 +53,24 @@ void TForm1::CreateProgramGroup() {
   SetText(Ctl::Label2, "Создаю группу \"" + ctx_.ProductName + "\"...");
   Repaint();
   ctx_.WizardState = kStateGroup;
+  std::uintptr_t conversation = 0;
   try {
     const std::string macro = ProgramGroupMacro(ctx_);
-    std::uintptr_t conversation = p_.DdeConnect(kProgMan, kProgMan);
-    if (conversation == 0 && p_.WinExec(std::string(kProgMan) + " " + kProgMan) >= 32) {
-      conversation = p_.DdeConnect(kProgMan, kProgMan);
+    conversation = p_.DdeConnect(kProgMan, kProgMan);
+    if (conversation == 0) {
+      const std::string program = ProgramManagerPath(p_);
+      if (!program.empty() && p_.WinExec("\"" + program + "\" " + kProgMan) >= 32) {
+        conversation = p_.DdeConnect(kProgMan, kProgMan);
+      }
     }
     if (conversation != 0) {
       p_.DdeExecute(conversation, macro);  // asynchronous: the outcome is never known here
-      p_.DdeDisconnect(conversation);
+      const std::uintptr_t open = conversation;
+      conversation = 0;
+      p_.DdeDisconnect(open);
     }
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
+    if (conversation != 0) p_.DdeDisconnect(conversation);
     ShowError("Не могу создать группу !");
   }
 }
@@ -59,15 +78,21 @@ void TForm1::CreateProgramGroup() {
 void TForm1::DeleteProgramGroup() {
   SetText(Ctl::Label2, "Удаляю группу \"" + ctx_.ProductName + "\"...");
   Repaint();
-  std::string programs;
-  if (!p_.SpecialFolderPath(kCsidlPrograms, &programs) || ctx_.ProductName.empty()) return;
-  const std::string folder = programs + "\\" + ctx_.ProductName;
-  const std::string own_link = ctx_.ProductName + ".lnk";
-  if (p_.FileExists(folder + "\\" + own_link)) p_.EraseFile(folder + "\\" + own_link);
-  for (const char* link : kGroupLinkNames) {
-    if (p_.FileExists(folder + "\\" + link)) p_.EraseFile(folder + "\\" + link);
+  bool failed = false;
+  try {
+    std::string programs;
+    if (!p_.SpecialFolderPath(kCsidlPrograms, &programs) || ctx_.ProductName.empty()) return;
+    const std::string folder = programs + "\\" + ctx_.ProductName;
+    const std::string own_link = ctx_.ProductName + ".lnk";
+    if (p_.FileExists(folder + "\\" + own_link)) p_.EraseFile(folder + "\\" + own_link);
+    for (const char* link : kGroupLinkNames) {
+      if (p_.FileExists(folder + "\\" + link)) p_.EraseFile(folder + "\\" + link);
+    }
+    failed = FolderExists(p_, folder) && !p_.RemoveDir(folder);
+  } catch (...) {
+    failed = true;
   }
-  if (FolderExists(p_, folder) && !p_.RemoveDir(folder)) ShowError("Не могу удалить группу !");
+  if (failed) ShowError("Не могу удалить группу !");
 }
 
 }  // namespace kv

@@ -11,6 +11,22 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 constexpr char kFileType[] = "Kelvantor.Список";
 constexpr char kFileTypeCommand[] = "Kelvantor.Список\\shell\\open\\command";
 
+// A key opened within one operation, closed on every way out of it.
+class ScopedKey {
+ public:
+  ScopedKey(Platform& p, RegKey key) : p_(p), key_(key) {}
+  ~ScopedKey() {
+    if (key_ != 0) p_.RegClose(key_);
+  }
+  ScopedKey(const ScopedKey&) = delete;
+  ScopedKey& operator=(const ScopedKey&) = delete;
+  RegKey get() const { return key_; }
+
+ private:
+  Platform& p_;
+  RegKey key_;
+};
+
 long SetString(Platform& p, RegKey key, const std::string& name, const std::string& text) {
   return p.RegSet(key, name, kRegSz, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
 }
@@ -38,22 +54,18 @@ void RegistryAccessor::WriteString(const std::string& section, const std::string
     throw RegistryError("Failed to create key " + section);
   }
   p_.RegClose(created);
-  const RegKey key = OpenSection(section);
-  if (key == 0) return;
-  const long result = SetString(p_, key, name, text);
-  p_.RegClose(key);
-  if (result != kErrorSuccess) throw RegistryError("Failed to set data for " + name);
+  const ScopedKey key(p_, OpenSection(section));
+  if (key.get() == 0) return;
+  if (SetString(p_, key.get(), name, text) != kErrorSuccess) throw RegistryError("Failed to set data for " + name);
 }
 
 std::string RegistryAccessor::ReadString(const std::string& section, const std::string& name,
                                          const std::string& fallback) {
-  const RegKey key = OpenSection(section);
-  if (key == 0) return fallback;
+  const ScopedKey key(p_, OpenSection(section));
+  if (key.get() == 0) return fallback;
   std::uint32_t type = 0;
   std::string data;
-  const long result = p_.RegQuery(key, name, &type, &data);
-  p_.RegClose(key);
-  if (result != kErrorSuccess) return fallback;
+  if (p_.RegQuery(key.get(), name, &type, &data) != kErrorSuccess) return fallback;
   if (type != kRegSz && type != kRegExpandSz) throw RegistryError("Invalid data type for " + name);
   return data.substr(0, data.find('\0'));
 }
@@ -69,13 +81,12 @@ void RegistryAccessor::Close() {
 }
 
 void SetClassesDefaultValue(Platform& p, const std::string& path, const std::string& text) {
-  RegKey key = 0;
-  if (p.RegCreate(kHkeyClassesRoot, path, kKeyRead | kKeyWrite, &key) != kErrorSuccess) {
+  RegKey created = 0;
+  if (p.RegCreate(kHkeyClassesRoot, path, kKeyRead | kKeyWrite, &created) != kErrorSuccess) {
     throw RegistryError("Error creating system registry entry");
   }
-  const long result = SetString(p, key, "", text);
-  p.RegClose(key);
-  if (result != kErrorSuccess) throw RegistryError("Error creating system registry entry");
+  const ScopedKey key(p, created);
+  if (SetString(p, key.get(), "", text) != kErrorSuccess) throw RegistryError("Error creating system registry entry");
 }
 
 // ---- The registration step and its undo ---------------------------------------------------------
@@ -100,20 +111,24 @@ void TForm1::RegisterProduct() {
     SetClassesDefaultValue(p_, ".kvt", kFileType);
     SetClassesDefaultValue(p_, kFileType, "kvt");
     SetClassesDefaultValue(p_, kFileTypeCommand, ctx_.TargetDir + "Kelvanto.exe \"%1\"");
-  } catch (const RegistryError&) {
+  } catch (...) {
     ShowError("Не могу зарегистрировать !");
   }
 }
 
 void TForm1::UnregisterProduct() {
-  p_.RegDelete(kHkeyClassesRoot, ".kvt");
-  // RegDeleteKeyA removes only a key without sub-keys on NT-based systems, so the file type's
-  // verb keys go first, deepest first; on older systems the first call already removed them.
-  p_.RegDelete(kHkeyClassesRoot, kFileTypeCommand);
-  p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell\\open");
-  p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell");
-  p_.RegDelete(kHkeyClassesRoot, kFileType);
-  p_.RegDelete(kHkeyLocalMachine, std::string(kUninstallKey) + "\\" + ctx_.ProductName);
+  try {
+    p_.RegDelete(kHkeyClassesRoot, ".kvt");
+    // RegDeleteKeyA removes only a key without sub-keys on NT-based systems, so the file type's
+    // verb keys go first, deepest first; on older systems the first call already removed them.
+    p_.RegDelete(kHkeyClassesRoot, kFileTypeCommand);
+    p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell\\open");
+    p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell");
+    p_.RegDelete(kHkeyClassesRoot, kFileType);
+    p_.RegDelete(kHkeyLocalMachine, std::string(kUninstallKey) + "\\" + ctx_.ProductName);
+  } catch (...) {
+    // A rollback goes on whatever happens here, and says nothing about it.
+  }
 }
 
 }  // namespace kv

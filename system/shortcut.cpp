@@ -1,6 +1,4 @@
 // The desktop shortcut, and the removal of another edition's registration.
-#include <new>
-
 #include "system/program_group.h"
 #include "target/folders.h"
 #include "wizard/install1.h"
@@ -15,27 +13,33 @@ void TForm1::CreateDesktopShortcut() {
   SetText(Ctl::Label2, "Создаю ярлык \"" + ctx_.ProductName + "\"...");
   Repaint();
   ctx_.WizardState = kStateShortcut;
-  std::string desktop;
-  if (!p_.SpecialFolderPath(kCsidlDesktop, &desktop)) return;  // nowhere to put it
-  ShellLinkRequest link;
-  link.description = ctx_.ProductName;
-  link.path = ctx_.TargetDir + "Kelvanto.exe";
-  link.working_directory = ctx_.TargetDir;
-  link.icon_path = ctx_.TargetDir + "Kelvanto.exe";
-  link.icon_index = 0;
-  link.file = desktop + "\\" + ctx_.ProductName + ".lnk";
   try {
+    std::string desktop;
+    if (!p_.SpecialFolderPath(kCsidlDesktop, &desktop)) return;  // nowhere to put it
+    ShellLinkRequest link;
+    link.description = ctx_.ProductName;
+    link.path = ctx_.TargetDir + "Kelvanto.exe";
+    link.working_directory = ctx_.TargetDir;
+    link.icon_path = ctx_.TargetDir + "Kelvanto.exe";
+    link.icon_index = 0;
+    link.file = desktop + "\\" + ctx_.ProductName + ".lnk";
     p_.WriteShellLink(link);  // a link the shell cannot make or save is not reported
-  } catch (const std::bad_alloc&) {
+  } catch (...) {
     ShowError("Не могу создать ярлык !");
   }
 }
 
 void TForm1::DeleteDesktopShortcut() {
-  std::string desktop;
-  if (!p_.SpecialFolderPath(kCsidlDesktop, &desktop)) return;
-  const std::string file = desktop + "\\" + ctx_.ProductName + ".lnk";
-  if (p_.FileExists(file) && !p_.EraseFile(file)) ShowError("Не могу удалить ярлык !");
+  bool failed = false;
+  try {
+    std::string desktop;
+    if (!p_.SpecialFolderPath(kCsidlDesktop, &desktop)) return;
+    const std::string file = desktop + "\\" + ctx_.ProductName + ".lnk";
+    failed = p_.FileExists(file) && !p_.EraseFile(file);
+  } catch (...) {
+    failed = true;
+  }
+  if (failed) ShowError("Не могу удалить ярлык !");
 }
 
 void TForm1::RemovePreviousVersion() {
@@ -46,23 +50,32 @@ void TForm1::RemovePreviousVersion() {
   // Without a previous name every name formed below would denote a shared key or folder.
   if (!same_folder || ctx_.ProductName == previous || previous.empty()) return;
 
-  p_.RegDelete(kHkeyLocalMachine, kUninstallKey + previous);
-
-  std::string desktop;
-  if (p_.SpecialFolderPath(kCsidlDesktop, &desktop)) {
-    const std::string link = desktop + "\\" + previous + ".lnk";
-    if (p_.FileExists(link)) p_.EraseFile(link);
+  // Three blocks, each dropping its own errors: a failure in one never stops the next.
+  try {
+    p_.RegDelete(kHkeyLocalMachine, kUninstallKey + previous);
+  } catch (...) {
   }
-  std::string programs;
-  if (p_.SpecialFolderPath(kCsidlPrograms, &programs)) {
-    const std::string folder = programs + "\\" + previous;
-    if (p_.FileExists(folder + "\\" + previous + ".lnk")) {
-      p_.EraseFile(folder + "\\" + previous + ".lnk");
+  try {
+    std::string desktop;
+    if (p_.SpecialFolderPath(kCsidlDesktop, &desktop)) {
+      const std::string link = desktop + "\\" + previous + ".lnk";
+      if (p_.FileExists(link)) p_.EraseFile(link);
     }
-    for (const char* name : kGroupLinkNames) {
-      if (p_.FileExists(folder + "\\" + name)) p_.EraseFile(folder + "\\" + name);
+  } catch (...) {
+  }
+  try {
+    std::string programs;
+    if (p_.SpecialFolderPath(kCsidlPrograms, &programs)) {
+      const std::string folder = programs + "\\" + previous;
+      if (p_.FileExists(folder + "\\" + previous + ".lnk")) {
+        p_.EraseFile(folder + "\\" + previous + ".lnk");
+      }
+      for (const char* name : kGroupLinkNames) {
+        if (p_.FileExists(folder + "\\" + name)) p_.EraseFile(folder + "\\" + name);
+      }
+      if (FolderExists(p_, folder)) p_.RemoveDir(folder);
     }
-    if (FolderExists(p_, folder)) p_.RemoveDir(folder);
+  } catch (...) {
   }
 }
 

@@ -12,8 +12,16 @@ bool FolderExists(Platform& p, const std::string& path) {
   return attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0;
 }
 
+bool IsFullPath(const std::string& path) {
+  const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (path.size() >= 3 && letter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
+  return path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\' &&
+         path[2] != '.' && path[2] != '?';
+}
+
 bool CreateFolderPath(Platform& p, std::string path) {
-  if (path.empty()) return false;
+  // The length bound also bounds the recursion: one level per backslash.
+  if (path.empty() || path.size() >= kMaxPath) return false;
   if (path.back() == '\\') path.pop_back();
   const std::size_t cut = path.find_last_of("\\:");
   const std::string parent = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
@@ -23,7 +31,14 @@ bool CreateFolderPath(Platform& p, std::string path) {
 }
 
 bool TForm1::CheckTargetFolder(const std::string& path) {
-  if (CreateFolderPath(p_, path)) return true;
+  // Only a full path: every later step, and the rollback, work in other current directories.
+  bool formed = false;
+  try {
+    formed = IsFullPath(path) && CreateFolderPath(p_, path);
+  } catch (...) {
+    formed = false;  // any error while forming the path refuses it
+  }
+  if (formed) return true;
   ShowError(text::kMsgBadPath);
   SetText(Ctl::Edit1, ctx_.PreviousDir);
   Focus(Ctl::Edit1);
@@ -32,20 +47,27 @@ bool TForm1::CheckTargetFolder(const std::string& path) {
 
 bool TForm1::CheckFreeSpace() {
   const std::string root = ctx_.TargetDir.substr(0, 3);
-  std::uint32_t sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
-  if (!p_.DiskFreeSpace(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
-                        &clusters)) {
-    return true;  // no medium, no such drive: accepted without a word
+  bool refused = true;  // a drive that cannot be examined is not installed onto
+  try {
+    std::uint32_t sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
+    if (!p_.DiskFreeSpace(root, &sectors_per_cluster, &bytes_per_sector, &free_clusters,
+                          &clusters)) {
+      return true;  // no medium, no such drive: accepted without a word
+    }
+    const std::uint64_t free_bytes = std::uint64_t{free_clusters} * sectors_per_cluster *
+                                     bytes_per_sector;
+    const std::uint64_t threshold = ctx_.FullEdition ? 17000000u : 15000000u;
+    const char first = root.empty() ? '\0' : root[0];
+    refused = free_bytes < threshold || first == 'A' || first == 'a' ||
+              p_.DriveType(root) == kDriveCdrom || first == 'B' || first == 'b';
+  } catch (...) {
   }
-  const std::uint64_t free_bytes = std::uint64_t{free_clusters} * sectors_per_cluster *
-                                   bytes_per_sector;
-  const std::uint64_t threshold = ctx_.FullEdition ? 17000000u : 15000000u;
-  const char first = root.empty() ? '\0' : root[0];
-  const bool refused = free_bytes < threshold || first == 'A' || first == 'a' ||
-                       p_.DriveType(root) == kDriveCdrom || first == 'B' || first == 'b';
   if (!refused) return true;
   ShowError(text::kMsgNoSpaceHead + root + text::kMsgNoSpaceTail);
-  p_.RemoveDir(ctx_.TargetDir);  // the deepest level only, and only when empty
+  try {
+    p_.RemoveDir(ctx_.TargetDir);  // the deepest level only, and only when empty
+  } catch (...) {
+  }
   return false;
 }
 

@@ -1,6 +1,7 @@
 // Folder helpers shared by the steps.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,9 +11,18 @@ namespace kv {
 // True when `path` names an existing folder (GetFileAttributesA with the directory bit).
 bool FolderExists(Platform& p, const std::string& path);
 
-// Makes every missing level of a folder path exist. Fails for an empty text and when a level
-// cannot be created; levels created before the failing one stay. A text shorter than three
-// characters (after one trailing backslash is dropped) counts as existing.
+// The longest path the file system functions take, with its NUL.
+constexpr std::size_t kMaxPath = 260;
+
+// True for a text that names the same folder whatever the current directory is: a drive letter,
+// a colon and a backslash, or a UNC path (two backslashes, then a server name). The device
+// namespaces ("\\.\", "\\?\") do not count.
+bool IsFullPath(const std::string& path);
+
+// Makes every missing level of a folder path exist. Fails for an empty text, a text of kMaxPath
+// characters or more, and when a level cannot be created; levels created before the failing one
+// stay. A text shorter than three characters (after one trailing backslash is dropped) counts as
+// existing.
 bool CreateFolderPath(Platform& p, std::string path);
 
 // The product's files in the target folder, in the order they are deleted.

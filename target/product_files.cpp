@@ -11,20 +11,30 @@ void TForm1::DeleteProductFiles() {
     Platform& p;
     ~ArrowOnExit() { p.SetPointer(Pointer::kArrow); }
   } arrow{p_};
-  SetText(Ctl::Label2, text::kStatusDeletingFiles + ctx_.TargetDir +
-                           text::kStatusDeletingFilesTail);
-  Repaint();
-  for (const char* name : kProductFileSet) {
-    const std::string path = ctx_.TargetDir + name;
-    if (p_.FileExists(path)) p_.EraseFile(path);  // a file that stays is left silently
+  try {
+    SetText(Ctl::Label2, text::kStatusDeletingFiles + ctx_.TargetDir +
+                             text::kStatusDeletingFilesTail);
+    Repaint();
+    for (const char* name : kProductFileSet) {
+      const std::string path = ctx_.TargetDir + name;
+      if (p_.FileExists(path)) p_.EraseFile(path);  // a file that stays is left silently
+    }
+  } catch (...) {
+    // Reports nothing: the files that are left stay, as a file that cannot be deleted does.
   }
 }
 
 void TForm1::DeleteTempArchive() {
   SetText(Ctl::Label2, text::kStatusDeletingTemp);
   Repaint();
-  const std::string path = ctx_.TargetDir + text::kTempArchive;
-  if (p_.FileExists(path) && !p_.EraseFile(path)) ShowError(text::kMsgCannotDeleteTemp);
+  bool failed = false;
+  try {
+    const std::string path = ctx_.TargetDir + text::kTempArchive;
+    failed = p_.FileExists(path) && !p_.EraseFile(path);
+  } catch (...) {
+    failed = true;
+  }
+  if (failed) ShowError(text::kMsgCannotDeleteTemp);
 }
 
 }  // namespace kv

@@ -5,7 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/texts.h"
 #include "media/archive.h"
+#include "tools/medium_check.h"
 
 namespace kv {
 
@@ -78,7 +80,7 @@ std::vector<std::string> CutVolumes(const std::string& archive, int count,
   return volumes;
 }
 
-std::string WriteMedia(const MediaOptions& o) {
+MediaReport WriteMedia(const MediaOptions& o) {
   std::vector<ProductFile> files;
   if (!fs::is_directory(o.product_dir)) throw MediaError(o.product_dir + " is not a folder");
   for (const auto& entry : fs::directory_iterator(o.product_dir)) {
@@ -91,32 +93,59 @@ std::string WriteMedia(const MediaOptions& o) {
   }
   const std::string archive = BuildArchive(files);
   const int count = o.full_edition ? 3 : 2;
-  const std::vector<std::string> volumes = CutVolumes(archive, count, o.volume_sizes);
+  // Beside the first volume: the marker (empty), the licence and the installer.
+  std::vector<std::pair<std::string, std::string>> extras;
+  if (o.full_edition) {
+    extras.emplace_back(text::kVolume0, "");
+    if (!o.licence.empty()) extras.emplace_back(text::kLicenceFile, ReadAll(o.licence));
+  }
+  if (!o.setup_exe.empty()) extras.emplace_back("setup.exe", ReadAll(o.setup_exe));
 
-  std::ostringstream report;
-  report << files.size() << " members, archive " << archive.size() << " bytes\n";
+  std::vector<std::uint64_t> sizes = o.volume_sizes;
+  if (o.disks && sizes.empty()) {
+    std::uint64_t beside = 0;
+    for (const auto& [name, content] : extras) {
+      beside += (content.size() + kFloppyCluster - 1) / kFloppyCluster * kFloppyCluster;
+    }
+    if (beside > kFloppyBytes) {
+      throw MediaError("what goes beside xalarch.v1 takes " + std::to_string(beside) +
+                       " bytes, more than disk 1 holds (" + std::to_string(kFloppyBytes) + ")");
+    }
+    const std::uint64_t first = kFloppyBytes - beside;
+    const std::uint64_t room = first + (count - 1) * kFloppyBytes;
+    if (archive.size() > room) {
+      throw MediaError("the archive of " + std::to_string(archive.size()) +
+                       " bytes does not fit on " + std::to_string(count) + " disks of " +
+                       std::to_string(kFloppyBytes) + " bytes (" + std::to_string(room) +
+                       " bytes are free for it beside what disk 1 holds); give larger volumes "
+                       "with --volumes, or leave out --disks");
+    }
+    sizes.assign(count - 1, kFloppyBytes);
+    sizes[0] = first;
+  }
+  const std::vector<std::string> volumes = CutVolumes(archive, count, sizes);
+
+  MediaReport report;
+  report.summary = std::string(o.full_edition ? "full" : "demo") + " edition, " +
+                   std::to_string(files.size()) + " members, archive " +
+                   std::to_string(archive.size()) + " bytes:";
   for (int i = 0; i < count; ++i) {
     const fs::path folder =
         o.disks ? fs::path(o.out_dir) / ("disk" + std::to_string(i + 1)) : fs::path(o.out_dir);
     fs::create_directories(folder);
     const std::string name = "xalarch.v" + std::to_string(i + 1);
     WriteAll(folder / name, volumes[i]);
-    report << (folder / name).string() << ": " << volumes[i].size() << " bytes\n";
+    report.summary += (i ? ", " : " ") + name + " (" + std::to_string(volumes[i].size()) +
+                      " bytes) in " + folder.string();
   }
   const fs::path first = o.disks ? fs::path(o.out_dir) / "disk1" : fs::path(o.out_dir);
-  if (o.full_edition) {
-    WriteAll(first / "xalarch.v0", "");
-    report << (first / "xalarch.v0").string() << ": marker\n";
-    if (!o.licence.empty()) {
-      WriteAll(first / "licenz.doc", ReadAll(o.licence));
-      report << (first / "licenz.doc").string() << ": licence\n";
-    }
+  for (std::size_t i = 0; i < extras.size(); ++i) {
+    WriteAll(first / extras[i].first, extras[i].second);
+    report.summary += (i ? ", " : "; ") + extras[i].first;
   }
-  if (!o.setup_exe.empty()) {
-    WriteAll(first / "setup.exe", ReadAll(o.setup_exe));
-    report << (first / "setup.exe").string() << ": installer\n";
-  }
-  return report.str();
+  if (!extras.empty()) report.summary += " beside xalarch.v1";
+  if (o.full_edition && o.licence.empty()) report.warnings.push_back(NoLicenceWarning());
+  return report;
 }
 
 }  // namespace kv

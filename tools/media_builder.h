@@ -27,16 +27,29 @@ std::string BuildArchive(std::vector<ProductFile> files);
 std::vector<std::string> CutVolumes(const std::string& archive, int count,
                                     const std::vector<std::uint64_t>& sizes);
 
+// What a 1.44 MB floppy disk holds for files, and its allocation unit.
+inline constexpr std::uint64_t kFloppyBytes = 1457664;
+inline constexpr std::uint64_t kFloppyCluster = 512;
+
 struct MediaOptions {
   std::string product_dir, out_dir;
   bool full_edition = true;
   std::string licence;     // licenz.doc for the full edition (none when empty)
   std::string setup_exe;   // copied beside the first volume when given
   bool disks = false;      // disk1/, disk2/, disk3/ instead of one folder
+  // Sizes of the first volumes (the last takes the rest). None: an even split in one folder;
+  // with `disks`, each disk filled up to a floppy's kFloppyBytes, the first one's files included.
   std::vector<std::uint64_t> volume_sizes;
 };
 
-// Reads the product folder, writes the medium and returns a report of what it wrote.
-std::string WriteMedia(const MediaOptions& options);
+struct MediaReport {
+  std::string summary;  // one line: edition, members, archive size, where each volume went
+  std::vector<std::string> warnings;
+};
+
+// Reads the product folder and writes the medium. Throws MediaError, before anything is
+// written, for what the installer could not unpack and for an archive that does not fit on the
+// floppies of `disks`.
+MediaReport WriteMedia(const MediaOptions& options);
 
 }  // namespace kv

@@ -1,21 +1,53 @@
-// mkmedia: makes a distribution medium from a folder of product files.
+// mkmedia: makes a distribution medium from a folder of product files, and checks or lists one.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "tools/media_builder.h"
+#include "tools/medium_check.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: mkmedia [--demo] [--licence FILE] [--setup FILE] [--disks] [--volumes N,N[,N]]\n"
     "               PRODUCT_FOLDER OUT_FOLDER\n"
+    "       mkmedia check MEDIUM_FOLDER\n"
+    "       mkmedia list MEDIUM_FOLDER\n"
     "Writes xalarch.v1, xalarch.v2 and (full edition) xalarch.v3, the marker xalarch.v0 and\n"
-    "licenz.doc. --disks writes disk1/, disk2/, disk3/; --volumes sets the volume sizes.\n";
+    "licenz.doc. --disks writes disk1/, disk2/, disk3/, each filled up to a 1.44 MB floppy;\n"
+    "--volumes sets the volume sizes.\n"
+    "check reads a medium (a folder or disk folders) as the installer would and exits 0 when it\n"
+    "would install, 1 when it would not; list prints its members (packed, unpacked size, name).\n"
+    "Wrong usage exits 2.\n";
+
+// mkmedia check|list FOLDER
+int CheckOrList(const std::string& command, const std::string& folder) {
+  if (command == "check") {
+    const kv::MediumReport report = kv::CheckMedium(folder);
+    std::fputs(kv::FormatCheck(report).c_str(), stdout);
+    return report.WouldInstall() ? 0 : 1;
+  }
+  const kv::MediumReport report = kv::ReadMedium(folder);
+  for (const kv::MediumMember& m : report.members) std::puts(kv::FormatMember(m).c_str());
+  for (const std::string& e : report.errors) std::fprintf(stderr, "mkmedia: %s\n", e.c_str());
+  return report.WouldInstall() ? 0 : 1;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && (std::strcmp(argv[1], "check") == 0 || std::strcmp(argv[1], "list") == 0)) {
+    if (argc != 3 || argv[2][0] == '-') {
+      std::fputs(kUsage, stderr);
+      return 2;
+    }
+    try {
+      return CheckOrList(argv[1], argv[2]);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "mkmedia: %s\n", e.what());
+      return 1;
+    }
+  }
   kv::MediaOptions o;
   std::vector<std::string> positional;
   for (int i = 1; i < argc; ++i) {
@@ -59,7 +91,11 @@ int main(int argc, char** argv) {
   o.product_dir = positional[0];
   o.out_dir = positional[1];
   try {
-    std::fputs(kv::WriteMedia(o).c_str(), stdout);
+    const kv::MediaReport report = kv::WriteMedia(o);
+    std::printf("mkmedia: %s\n", report.summary.c_str());
+    for (const std::string& w : report.warnings) {
+      std::fprintf(stderr, "mkmedia: warning: %s\n", w.c_str());
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "mkmedia: %s\n", e.what());
     return 1;

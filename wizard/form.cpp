@@ -1,4 +1,6 @@
 // TForm1: controls, creation and the wizard's state machine.
+#include <algorithm>
+
 #include "app/texts.h"
 #include "system/registry.h"
 #include "wizard/install1.h"
@@ -12,7 +14,7 @@ TForm1::TForm1(Platform& platform, InstallContext& context) : p_(platform), ctx_
   state(Ctl::Label2) = {text::kFolderPrompt, false};
   state(Ctl::ProgressBar1).visible = false;
   state(Ctl::ProgressBar2).visible = false;
-  state(Ctl::Edit1) = {text::kDefaultFolder, false};
+  state(Ctl::Edit1).visible = false;
   state(Ctl::RxLabel1).text = text::kStoredEditionCaption;
   state(Ctl::Label3).text = text::kWelcomeBanner;
   state(Ctl::RichEdit1).visible = false;
@@ -20,44 +22,45 @@ TForm1::TForm1(Platform& platform, InstallContext& context) : p_(platform), ctx_
 
 void TForm1::Attach(FormView* view) {
   view_ = view;
-  for (int i = 0; i < kControlCount; ++i) Push(static_cast<Ctl>(i));
+  if (!view_) return;
+  for (int i = 0; i < kControlCount; ++i) {
+    const Ctl c = static_cast<Ctl>(i);
+    const ControlState& s = control(c);
+    view_->SetText(c, c == Ctl::Edit1 ? std::string(text::kDefaultFolder) : s.text);
+    view_->SetEnabled(c, s.enabled);
+    view_->SetVisible(c, s.visible);
+    if (c == Ctl::ProgressBar1 || c == Ctl::ProgressBar2) view_->SetProgress(c, s.position, s.maximum);
+  }
 }
 
-void TForm1::Push(Ctl c) {
-  if (view_) view_->Update(c, control(c));
-}
-
-std::string TForm1::Edit1Text() {
-  if (view_) state(Ctl::Edit1).text = view_->EditText();
-  return control(Ctl::Edit1).text;
-}
+std::string TForm1::Edit1Text() { return view_ ? view_->EditText() : std::string(); }
 
 void TForm1::SetText(Ctl c, const std::string& text) {
-  state(c).text = text;
-  Push(c);
+  if (c != Ctl::Edit1) state(c).text = text;  // the editor's text is kept by the editor only
+  if (view_) view_->SetText(c, text);
 }
 
 void TForm1::SetVisible(Ctl c, bool visible) {
   state(c).visible = visible;
-  Push(c);
+  if (view_) view_->SetVisible(c, visible);
 }
 
 void TForm1::SetEnabled(Ctl c, bool enabled) {
   state(c).enabled = enabled;
-  Push(c);
+  if (view_) view_->SetEnabled(c, enabled);
 }
 
 void TForm1::SetMaximum(Ctl c, int maximum) {
   ControlState& s = state(c);
   s.maximum = maximum < 0 ? 0 : maximum;
   if (s.position > s.maximum) s.position = s.maximum;
-  Push(c);
+  if (view_) view_->SetProgress(c, s.position, s.maximum);
 }
 
 void TForm1::SetPosition(Ctl c, int position) {
   ControlState& s = state(c);
   s.position = position < 0 ? 0 : (position > s.maximum ? s.maximum : position);
-  Push(c);
+  if (view_) view_->SetProgress(c, s.position, s.maximum);
 }
 
 void TForm1::Focus(Ctl c) {
@@ -111,21 +114,27 @@ void TForm1::DetectEdition() {
 // Reads the whole licence file. A file that exists but cannot be read is reported and the
 // viewer stays empty; start-up goes on either way.
 void TForm1::LoadLicence() {
-  constexpr std::int64_t kMaxLicenceSize = 16 * 1024 * 1024;
   const std::string path = ctx_.SourceDir + text::kLicenceFile;
   std::string content;
   bool ok = false;
-  FileHandle f = p_.OpenFile(path, FileOpen::kOpenRead);
-  if (f != kInvalidFile) {
-    const std::int64_t size = p_.FileSize(f);
-    if (size >= 0 && size <= kMaxLicenceSize) {
-      content.resize(static_cast<std::size_t>(size));
+  FileHandle f = kInvalidFile;
+  try {
+    f = p_.OpenFile(path, FileOpen::kOpenRead);
+    const std::int64_t size = f == kInvalidFile ? -1 : p_.FileSize(f);
+    ok = size >= 0 && static_cast<std::uint64_t>(size) <= content.max_size();
+    if (ok) content.resize(static_cast<std::size_t>(size));  // no room: an error, below
+    for (std::size_t at = 0; ok && at < content.size();) {
+      const std::uint32_t want =
+          static_cast<std::uint32_t>(std::min<std::size_t>(content.size() - at, 1 << 20));
       std::uint32_t done = 0;
-      ok = size == 0 || (p_.Read(f, content.data(), static_cast<std::uint32_t>(size), &done) &&
-                         done == size);
+      ok = p_.Read(f, content.data() + at, want, &done) && done == want;
+      at += done;
     }
-    p_.Close(f);
+  } catch (...) {
+    ok = false;
+    content = std::string();
   }
+  if (f != kInvalidFile) p_.Close(f);
   if (!ok) {
     ShowError(text::kMsgLicenceUnreadable);
     return;
@@ -142,8 +151,8 @@ void TForm1::ReadPreviousDir() {
     registry.OpenBaseKey(text::kUserKey);
     ctx_.PreviousDir =
         registry.ReadString(text::kStateSection, text::kWorkingDir, text::kDefaultFolder);
-  } catch (const RegistryError&) {
-    // A value of the wrong type: the default stays.
+  } catch (...) {
+    ctx_.PreviousDir = text::kDefaultFolder;  // a value of the wrong type: the default stays
   }
 }
 
@@ -226,6 +235,18 @@ void TForm1::RunInstallation() {
   if (!CheckTargetFolder(ctx_.TargetDir)) return;
   if (!CheckFreeSpace()) return;
 
+  // Each step guards its own work; an error between steps fails the installation likewise.
+  try {
+    InstallSteps();
+  } catch (...) {
+    ctx_.StepOk = false;
+  }
+  SetText(Ctl::Button1, text::kFinishedOk);
+  SetEnabled(Ctl::Button1, true);
+  if (!ctx_.StepOk) RollBack();
+}
+
+void TForm1::InstallSteps() {
   SetEnabled(Ctl::Button1, false);
   ctx_.WizardState = kStateRemovingOldFiles;
   SetVisible(Ctl::Edit1, false);
@@ -268,9 +289,6 @@ void TForm1::RunInstallation() {
     SetVisible(Ctl::Label3, true);
     SetVisible(Ctl::ProgressBar2, false);
   }
-  SetText(Ctl::Button1, text::kFinishedOk);
-  SetEnabled(Ctl::Button1, true);
-  if (!ctx_.StepOk) RollBack();
 }
 
 }  // namespace kv

@@ -17,7 +17,7 @@ class TForm1 {
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
-  // The view that shows the controls; every later change is pushed to it.
+  // The view that shows the controls: gets their state at creation, then every change.
   void Attach(FormView* view);
 
   // ---- Handlers ----
@@ -61,7 +61,7 @@ class TForm1 {
 
   // ---- Controls ----
   const ControlState& control(Ctl c) const { return controls_[static_cast<int>(c)]; }
-  std::string Edit1Text();
+  std::string Edit1Text();  // read from the editor: the user may have typed since
   void SetText(Ctl c, const std::string& text);
   void SetVisible(Ctl c, bool visible);
   void SetEnabled(Ctl c, bool enabled);
@@ -84,8 +84,8 @@ class TForm1 {
   // Closes a stream the window owns, if open, setting it to kInvalidFile first: a nested rollback
   // or the copy loop testing it must never see a closed handle.
   void ReleaseStream(FileHandle& stream);
-  void Push(Ctl c);
   void LoadLicence();
+  void InstallSteps();  // the installing part of RunInstallation, after the folder checks
   int ShowError(const std::string& message);
 
   Platform& p_;

@@ -20,6 +20,15 @@ constexpr bool kUndo[kUndoActionCount][5] = {
     {false, false, false, false, true}, // DeleteDesktopShortcut
 };
 
+// Runs an undo action whose failure is dropped: the rollback never stops half-way.
+template <typename Action>
+void Silently(Action action) {
+  try {
+    action();
+  } catch (...) {
+  }
+}
+
 }  // namespace
 
 void TForm1::RollBack() {
@@ -33,20 +42,22 @@ void TForm1::RollBack() {
   SetVisible(Ctl::Edit1, false);
 
   // Leave the target folder, which the unpacking step made current, so that it can be removed.
-  p_.SetCurrentDir(p_.WindowsDir());
+  Silently([&] { p_.SetCurrentDir(p_.WindowsDir()); });
 
   const int state = ctx_.WizardState;
   if (state >= kStateRemovingOldFiles && state <= kStateShortcut) {
     ++undo_runs_;
     auto undo = [&](UndoAction a) { return kUndo[a][state - kStateRemovingOldFiles]; };
-    if (undo(kReleaseArchive)) ReleaseStream(TempArchiveStream);
+    if (undo(kReleaseArchive)) Silently([&] { ReleaseStream(TempArchiveStream); });
     if (undo(kDeleteTemp)) DeleteTempArchive();
     if (undo(kDeleteFiles)) DeleteProductFiles();
     if (undo(kRemoveFolder)) {
-      const std::uint32_t attributes = p_.Attributes(ctx_.TargetDir);
-      if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) {
-        p_.RemoveDir(ctx_.TargetDir);
-      }
+      Silently([&] {
+        const std::uint32_t attributes = p_.Attributes(ctx_.TargetDir);
+        if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) {
+          p_.RemoveDir(ctx_.TargetDir);
+        }
+      });
     }
     if (undo(kDeleteGroup)) DeleteProgramGroup();
     if (undo(kUnregister)) UnregisterProduct();

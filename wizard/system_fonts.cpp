@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint8_t kRussianCharset = 204;
 NonClientMetrics SavedMetrics{};
+bool Restored = false;  // the saved record is put back once, however the program ends
 
 void MakeCyrillicArial(LogFont& font) {
   std::memset(font.face_name, 0, sizeof font.face_name);
@@ -20,10 +21,13 @@ void MakeCyrillicArial(LogFont& font) {
 
 void AdjustSystemFonts(Platform& p, InstallContext& ctx) {
   ctx.FontsAdjusted = false;
-  NonClientMetrics metrics{};  // defined, so a failed query hands no stray bytes to the system
+  NonClientMetrics metrics{};
   metrics.cb_size = sizeof metrics;
-  if (!p.GetNonClientMetrics(&metrics)) p.StockSystemFont(&metrics.caption_font);
+  // Without the system's record there is nothing to switch and nothing to restore: setting a
+  // record made up here would change every other font of the desktop.
+  if (!p.GetNonClientMetrics(&metrics)) return;
   SavedMetrics = metrics;
+  Restored = false;
   if (metrics.caption_font.char_set == kRussianCharset &&
       metrics.menu_font.char_set == kRussianCharset &&
       metrics.status_font.char_set == kRussianCharset &&
@@ -37,7 +41,9 @@ void AdjustSystemFonts(Platform& p, InstallContext& ctx) {
 }
 
 void RestoreSystemFonts(Platform& p, const InstallContext& ctx) {
-  if (ctx.FontsAdjusted) p.SetNonClientMetrics(SavedMetrics);
+  if (!ctx.FontsAdjusted || Restored) return;
+  Restored = true;
+  p.SetNonClientMetrics(SavedMetrics);
 }
 
 }  // namespace kv

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <new>
 
 #include "wizard/install1.h"
 
@@ -21,6 +22,10 @@ bool FakeView::LoadRichText(const std::string& content, bool rtf) {
   licence = content;
   licence_rtf = rtf;
   return true;
+}
+
+void FakePlatform::Work() {
+  if (++calls == fail_call) throw std::bad_alloc();
 }
 
 // ---- Files -----------------------------------------------------------------------------------------
@@ -179,6 +184,7 @@ std::vector<std::string> FakePlatform::Tree() {
 }
 
 bool FakePlatform::SetCurrentDir(const std::string& path) {
+  Work();
   if (!HasFolder(path)) return false;
   const std::string full = Resolve(path);
   current_dir = full.size() == 3 ? full : nodes_.at(Upper(full)).path;
@@ -189,6 +195,8 @@ bool FakePlatform::SetCurrentDir(const std::string& path) {
 bool FakePlatform::FileExists(const std::string& path) { return HasFile(path); }
 
 std::uint32_t FakePlatform::Attributes(const std::string& path) {
+  Work();
+  Work();
   const std::string full = Resolve(path);
   if (full.size() == 3 && drives_.count(full[0]) && drives_.at(full[0]).medium) {
     return kAttrDirectory;
@@ -199,6 +207,7 @@ std::uint32_t FakePlatform::Attributes(const std::string& path) {
 }
 
 FileHandle FakePlatform::OpenFile(const std::string& path, FileOpen how) {
+  Work();
   const std::string full = Resolve(path);
   if (full.empty() || full.size() == 3 || !drives_.at(full[0]).medium) return kInvalidFile;
   const std::string key = Upper(full);
@@ -223,6 +232,7 @@ FileHandle FakePlatform::OpenFile(const std::string& path, FileOpen how) {
 }
 
 bool FakePlatform::Read(FileHandle f, void* buffer, std::uint32_t size, std::uint32_t* done) {
+  Work();
   *done = 0;
   auto it = handles_.find(f);
   if (it == handles_.end()) return false;
@@ -238,6 +248,7 @@ bool FakePlatform::Read(FileHandle f, void* buffer, std::uint32_t size, std::uin
 
 bool FakePlatform::Write(FileHandle f, const void* data, std::uint32_t size,
                          std::uint32_t* done) {
+  Work();
   *done = 0;
   auto it = handles_.find(f);
   if (it == handles_.end() || !it->second.write) return false;
@@ -257,6 +268,7 @@ bool FakePlatform::Write(FileHandle f, const void* data, std::uint32_t size,
 }
 
 std::int64_t FakePlatform::FileSize(FileHandle f) {
+  Work();
   auto it = handles_.find(f);
   if (it == handles_.end()) return -1;
   return static_cast<std::int64_t>(nodes_.at(it->second.key).data.size());
@@ -265,6 +277,7 @@ std::int64_t FakePlatform::FileSize(FileHandle f) {
 bool FakePlatform::Close(FileHandle f) { return handles_.erase(f) == 1; }
 
 bool FakePlatform::EraseFile(const std::string& path) {
+  Work();
   Node* n = Find(path);
   if (!n || n->folder || n->read_only || n->held) return false;
   const std::string key = Upper(n->path);
@@ -275,6 +288,7 @@ bool FakePlatform::EraseFile(const std::string& path) {
 }
 
 bool FakePlatform::MakeDir(const std::string& path) {
+  Work();
   const std::string full = Resolve(path);
   if (full.empty() || full.size() == 3 || !drives_.at(full[0]).medium) return false;
   if (Find(full) || !ParentIsFolder(full)) return false;
@@ -286,6 +300,7 @@ bool FakePlatform::MakeDir(const std::string& path) {
 }
 
 bool FakePlatform::RemoveDir(const std::string& path) {
+  Work();
   Node* n = Find(path);
   if (!n || !n->folder) return false;
   const std::string prefix = Upper(n->path) + "\\";
@@ -300,6 +315,7 @@ bool FakePlatform::RemoveDir(const std::string& path) {
 bool FakePlatform::DiskFreeSpace(const std::string& root, std::uint32_t* spc,
                                  std::uint32_t* bps, std::uint32_t* free_clusters,
                                  std::uint32_t* total) {
+  Work();
   if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return false;
   auto it = drives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
   if (it == drives_.end() || !it->second.medium || it->second.space_query_fails) return false;
@@ -319,6 +335,7 @@ bool FakePlatform::DiskFreeSpace(const std::string& root, std::uint32_t* spc,
 }
 
 unsigned FakePlatform::DriveType(const std::string& root) {
+  Work();
   if (root.size() != 3 || root[1] != ':' || root[2] != '\\') return kDriveNoRootDir;
   auto it = drives_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(root[0]))));
   return it == drives_.end() ? kDriveNoRootDir : it->second.type;
@@ -351,6 +368,7 @@ bool FakePlatform::RegDenied(const std::string& upper_path) const {
 
 long FakePlatform::RegCreate(RegKey root, const std::string& path, std::uint32_t access,
                                 RegKey* key) {
+  Work();
   const std::string full = RegPath(root, path);
   if (full.empty()) return 6;  // ERROR_INVALID_HANDLE
   const std::string upper = Upper(full);
@@ -366,6 +384,7 @@ long FakePlatform::RegCreate(RegKey root, const std::string& path, std::uint32_t
 
 long FakePlatform::RegOpen(RegKey root, const std::string& path, std::uint32_t access,
                               RegKey* key) {
+  Work();
   const std::string full = RegPath(root, path);
   if (full.empty()) return 6;
   const std::string upper = Upper(full);
@@ -378,6 +397,7 @@ long FakePlatform::RegOpen(RegKey root, const std::string& path, std::uint32_t a
 
 long FakePlatform::RegQuery(RegKey key, const std::string& name, std::uint32_t* type,
                                  std::string* data) {
+  Work();
   auto h = reg_handles_.find(key);
   if (h == reg_handles_.end()) return 6;
   auto node = reg_.find(Upper(h->second));
@@ -391,6 +411,7 @@ long FakePlatform::RegQuery(RegKey key, const std::string& name, std::uint32_t* 
 
 long FakePlatform::RegSet(RegKey key, const std::string& name, std::uint32_t type,
                                const void* data, std::uint32_t size) {
+  Work();
   auto h = reg_handles_.find(key);
   if (h == reg_handles_.end()) return 6;
   const std::string upper = Upper(h->second);
@@ -402,6 +423,7 @@ long FakePlatform::RegSet(RegKey key, const std::string& name, std::uint32_t typ
 }
 
 long FakePlatform::RegDelete(RegKey root, const std::string& path) {
+  Work();
   const std::string full = RegPath(root, path);
   reg_deletes.push_back(full);
   const std::string upper = Upper(full);
@@ -457,6 +479,7 @@ std::vector<std::string> FakePlatform::RegKeys() {
 // ---- Shell and DDE -------------------------------------------------------------------------------
 
 bool FakePlatform::SpecialFolderPath(int csidl, std::string* path) {
+  Work();
   auto it = special_folders.find(csidl);
   if (it == special_folders.end()) return false;
   *path = it->second;
@@ -465,18 +488,26 @@ bool FakePlatform::SpecialFolderPath(int csidl, std::string* path) {
 
 bool FakePlatform::BrowseForFolder(const std::string&, const std::string& start,
                                    std::string* path) {
+  Work();
   browse_starts.push_back(start);
   return browser && browser(start, path);
 }
 
 ShellLinkOutcome FakePlatform::WriteShellLink(const ShellLinkRequest& request) {
+  Work();
   if (link_outcome != ShellLinkOutcome::kSaveCalled) return link_outcome;
   const FileHandle f = OpenFile(request.file, FileOpen::kCreateAlways);
   if (f != kInvalidFile) {
     std::uint32_t done = 0;
-    Write(f, "L\0\0\0", 4, &done);
+    bool written = false;
+    try {
+      written = Write(f, "L\0\0\0", 4, &done);
+    } catch (...) {
+      Close(f);  // the real shell releases its file whatever fails
+      throw;
+    }
     Close(f);
-    links[Upper(request.file)] = request;
+    if (written) links[Upper(request.file)] = request;
   }
   return ShellLinkOutcome::kSaveCalled;
 }
@@ -488,6 +519,7 @@ bool FakePlatform::DdeStart() {
 void FakePlatform::DdeStop() { --dde_instances; }
 
 std::uintptr_t FakePlatform::DdeConnect(const std::string& service, const std::string& topic) {
+  Work();
   ++dde_connects;
   if (!dde_server || dde_instances != 1 || service != "ProgMan" || topic != "ProgMan") return 0;
   ++dde_open;
@@ -495,6 +527,7 @@ std::uintptr_t FakePlatform::DdeConnect(const std::string& service, const std::s
 }
 
 bool FakePlatform::DdeExecute(std::uintptr_t conversation, const std::string& text) {
+  Work();
   if (conversation != 0x77) return false;
   dde_executed.push_back(text);
   return true;
@@ -505,8 +538,15 @@ void FakePlatform::DdeDisconnect(std::uintptr_t conversation) {
 }
 
 unsigned FakePlatform::WinExec(const std::string& command_line) {
+  Work();
   win_execs.push_back(command_line);
-  if (!progman_startable) return 2;  // ERROR_FILE_NOT_FOUND
+  // The program: quoted, or up to the first blank. Only a full path is taken as it stands.
+  const bool quoted = !command_line.empty() && command_line[0] == '"';
+  const std::size_t end = quoted ? command_line.find('"', 1) : command_line.find(' ');
+  const std::string program =
+      quoted ? command_line.substr(1, end == std::string::npos ? end : end - 1)
+             : command_line.substr(0, end);
+  if (!progman_startable || !HasFile(program)) return 2;  // ERROR_FILE_NOT_FOUND
   dde_server = true;
   return 33;
 }
@@ -537,10 +577,6 @@ bool FakePlatform::SetNonClientMetrics(const NonClientMetrics& m) {
   return true;
 }
 
-bool FakePlatform::StockSystemFont(LogFont* font) {
-  *font = stock_font;
-  return true;
-}
 
 FormView* FakePlatform::CreateFormWindow(TForm1& form) {
   view.form = &form;

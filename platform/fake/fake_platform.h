@@ -16,18 +16,28 @@
 
 namespace kv {
 
+// Keeps each control's state as the real window would show it: every call changes one property,
+// and the folder editor's text is changed by the user (Type) as well as by the program.
 class FakeView : public FormView {
  public:
-  void Update(Ctl c, const ControlState& s) override { shown[static_cast<int>(c)] = s; }
-  std::string EditText() override { return shown[static_cast<int>(Ctl::Edit1)].text; }
-  void Focus(Ctl c) override { focused = c; }
+  void SetText(Ctl c, const std::string& text) override { at(c).text = text; }
+  void SetVisible(Ctl c, bool visible) override { at(c).visible = visible; }
+  void SetEnabled(Ctl c, bool enabled) override { at(c).enabled = enabled; }
+  void SetProgress(Ctl c, int position, int maximum) override {
+    at(c).position = position;
+    at(c).maximum = maximum;
+  }
+  std::string EditText() override { return at(Ctl::Edit1).text; }
+  void Focus(Ctl c) override {
+    if (visible && at(c).visible) focused = c;  // a hidden window takes no focus
+  }
   void Repaint() override { ++repaints; }
   void Close() override;
   void ShowForm() override { visible = true; }
   bool LoadRichText(const std::string& content, bool rtf) override;
 
-  // What the user types into the folder editor.
-  void Type(const std::string& text) { shown[static_cast<int>(Ctl::Edit1)].text = text; }
+  // What the user types into the folder editor (replacing its text).
+  void Type(const std::string& text) { at(Ctl::Edit1).text = text; }
   const ControlState& operator[](Ctl c) const { return shown[static_cast<int>(c)]; }
 
   std::array<ControlState, kControlCount> shown;
@@ -39,6 +49,9 @@ class FakeView : public FormView {
   bool licence_rtf = false;
   bool reject_rtf = false;  // the viewer refuses the content as rich text
   TForm1* form = nullptr;
+
+ private:
+  ControlState& at(Ctl c) { return shown[static_cast<int>(c)]; }
 };
 
 class FakePlatform : public Platform {
@@ -69,6 +82,7 @@ class FakePlatform : public Platform {
   std::string current_dir = "C:\\MEDIUM";
   std::vector<std::string> current_dir_changes;  // every successful SetCurrentDirectoryA
   std::string windows_dir = "C:\\WINDOWS";
+  std::string system_dir = "C:\\WINDOWS\\SYSTEM";
 
   // Registry. Keys are written as "HKCU\\path", "HKLM\\path", "HKCR\\path".
   void SetRegValue(const std::string& key, const std::string& name, std::uint32_t type,
@@ -95,10 +109,15 @@ class FakePlatform : public Platform {
 
   std::vector<Pointer> pointers;  // every pointer change
 
+  // Failure injection: the calls that do work (files, folders, registry, shell, DDE; not the
+  // releases, boxes or pumps) are counted, and the one numbered `fail_call` throws
+  // std::bad_alloc, as an allocation failing inside it would.
+  int calls = 0;
+  int fail_call = 0;
+
   // Fonts.
   bool metrics_query_ok = true;
   NonClientMetrics metrics{};  // what the system holds
-  LogFont stock_font{};
   std::vector<NonClientMetrics> metrics_set;  // every SPI_SETNONCLIENTMETRICS
 
   // Shell.
@@ -110,7 +129,7 @@ class FakePlatform : public Platform {
 
   // DDE.
   bool dde_server = true;        // a Program Manager answers
-  bool progman_startable = false;  // WinExec("ProgMan ProgMan") starts one
+  bool progman_startable = false;  // WinExec of an existing progman.exe starts one
   int dde_instances = 0, dde_connects = 0, dde_open = 0;
   std::vector<std::string> dde_executed, win_execs;
 
@@ -122,7 +141,8 @@ class FakePlatform : public Platform {
   // ---- Platform ----
   std::string CurrentDir() override { return current_dir; }
   bool SetCurrentDir(const std::string& path) override;
-  std::string WindowsDir() override { return windows_dir; }
+  std::string WindowsDir() override { Work(); return windows_dir; }
+  std::string SystemDir() override { Work(); return system_dir; }
   bool FileExists(const std::string& path) override;
   std::uint32_t Attributes(const std::string& path) override;
   FileHandle OpenFile(const std::string& path, FileOpen how) override;
@@ -166,7 +186,6 @@ class FakePlatform : public Platform {
   void SetPointer(Pointer pointer) override { pointers.push_back(pointer); }
   bool GetNonClientMetrics(NonClientMetrics* m) override;
   bool SetNonClientMetrics(const NonClientMetrics& m) override;
-  bool StockSystemFont(LogFont* font) override;
 
   void SetApplicationTitle(const std::string& title) override { app_title = title; }
   FormView* CreateFormWindow(TForm1& form) override;
@@ -192,6 +211,7 @@ class FakePlatform : public Platform {
     std::string path;
     std::map<std::string, std::pair<std::uint32_t, std::string>> values;  // upper name
   };
+  void Work();  // counts a call; throws when it is the one to fail
   // Full, normalised path ("C:\\A\\B", "C:\\"), or empty when the text cannot name a path.
   std::string Resolve(const std::string& path) const;
   Node* Find(const std::string& path);

@@ -20,7 +20,8 @@ constexpr int kBrowseWidth = 21;
 constexpr DWORD kViewerStyle =
     WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
 
-// Geometry of every control that is a window, relative to its parent (96 dots per inch).
+// Geometry of every control that is a window, relative to its parent, at 96 dots per inch; the
+// window scales it to the screen's (FormWindow::Scaled).
 struct Placement {
   Ctl control;
   int id, x, y, width, height;
@@ -42,9 +43,10 @@ HFONT MakeFont(int height, bool bold) {
                      DEFAULT_PITCH | FF_SWISS, "Arial");
 }
 
-// Two-pixel frame: `light` on the top and left edges, `dark` on the bottom and right.
-void Frame(HDC dc, RECT& r, COLORREF light, COLORREF dark) {
-  for (int i = 0; i < 2; ++i) {
+// A frame `width` pixels wide: `light` on the top and left edges, `dark` on the bottom and right.
+// Leaves `r` as the area inside it.
+void Frame(HDC dc, RECT& r, int width, COLORREF light, COLORREF dark) {
+  for (int i = 0; i < width; ++i) {
     HPEN pen = CreatePen(PS_SOLID, 1, light);
     HGDIOBJ old = SelectObject(dc, pen);
     MoveToEx(dc, r.left, r.bottom - 1, nullptr);
@@ -70,6 +72,46 @@ std::string WindowText(HWND window) {
   return text;
 }
 
+// Runs a handler of the wizard. The steps guard their own work; this is the last fence, since no
+// exception may cross a window procedure into the system's code.
+template <typename Handler>
+void Guarded(Handler handler) {
+  try {
+    handler();
+  } catch (...) {
+  }
+}
+
+// `source` resampled to width x height, bilinearly, pixel centres on pixel centres.
+Picture Resampled(const Picture& source, int width, int height) {
+  Picture out{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
+  // A destination pixel's centre in source pixels, in 1/256ths: whole part and weight.
+  auto map = [](int i, int from, int to, int* whole, int* weight) {
+    int at = (2 * i + 1) * from * 128 / to - 128;
+    at = at < 0 ? 0 : at;
+    *whole = at >> 8 < from - 1 ? at >> 8 : from - 1;
+    *weight = *whole < from - 1 ? at & 255 : 0;
+  };
+  std::uint8_t* dst = out.rgb.data();
+  for (int y = 0; y < height; ++y) {
+    int y0, wy;
+    map(y, source.height, height, &y0, &wy);
+    const std::uint8_t* row0 = &source.rgb[static_cast<std::size_t>(y0) * source.width * 3];
+    const std::uint8_t* row1 = wy ? row0 + source.width * 3 : row0;
+    for (int x = 0; x < width; ++x) {
+      int x0, wx;
+      map(x, source.width, width, &x0, &wx);
+      const int x1 = wx ? x0 + 1 : x0;
+      for (int c = 0; c < 3; ++c) {
+        const int top = row0[x0 * 3 + c] * (256 - wx) + row0[x1 * 3 + c] * wx;
+        const int bottom = row1[x0 * 3 + c] * (256 - wx) + row1[x1 * 3 + c] * wx;
+        *dst++ = static_cast<std::uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
+      }
+    }
+  }
+  return out;
+}
+
 struct StreamSource {
   const std::string* content;
   std::size_t position;
@@ -89,19 +131,42 @@ DWORD CALLBACK StreamIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) 
 
 FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner)
     : platform_(platform), instance_(instance), form_(form) {
-  window_font_ = MakeFont(12, false);
-  banner_font_ = MakeFont(27, true);
-  status_font_ = MakeFont(13, true);
-  label3_ = {banner_font_, kNavy, 1, false, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX};
-  label2_ = {status_font_, kNavy, 1, true, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX};
+  // The layout scales with the screen's dots per inch, as far as the window still fits on the
+  // screen; at 96 it is the layout of kPlacements as it stands.
+  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  const DWORD ex_style =
+      WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+  HDC screen = GetDC(nullptr);
+  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  const int screen_width = GetSystemMetrics(SM_CXSCREEN), screen_height = GetSystemMetrics(SM_CYSCREEN);
+  RECT r;
+  for (dpi_ = dpi_ > 96 ? dpi_ : 96;; --dpi_) {
+    r = {0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
+    AdjustWindowRectEx(&r, style, FALSE, ex_style);
+    if (dpi_ == 96 || (r.right - r.left <= screen_width && r.bottom - r.top <= screen_height)) break;
+  }
+
+  window_font_ = MakeFont(Scaled(12), false);
+  banner_font_ = MakeFont(Scaled(27), true);
+  status_font_ = MakeFont(Scaled(13), true);
+  const int shadow = Scaled(1);
+  label3_ = {banner_font_, kNavy, shadow, false, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX};
+  label2_ = {status_font_, kNavy, shadow, true, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX};
   rxlabel1_ = {status_font_, kEditionColour, 0, true, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX};
-  icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
+  // The title bar's icon and the task switcher's, each at the size the system draws it.
+  icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                        GetSystemMetrics(SM_CXSMICON),
+                                        GetSystemMetrics(SM_CYSMICON), 0));
+  big_icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                            GetSystemMetrics(SM_CXICON),
+                                            GetSystemMetrics(SM_CYICON), 0));
 
   WNDCLASSA wc = {};
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.lpfnWndProc = FormProc;
-  wc.hIcon = icon_;
+  wc.hIcon = big_icon_;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = "TForm1";
   RegisterClassA(&wc);
@@ -114,25 +179,17 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   wc.lpszClassName = "TLabel";
   RegisterClassA(&wc);
 
-  const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  const DWORD ex_style =
-      WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOPMOST | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
-  RECT r = {0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&r, style, FALSE, ex_style);
-  RECT work;
-  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   const int width = r.right - r.left, height = r.bottom - r.top;
   window_ = CreateWindowExA(ex_style, "TForm1", text::kWindowCaption, style,
-                            work.left + (work.right - work.left - width) / 2,
-                            work.top + (work.bottom - work.top - height) / 2, width, height, owner,
-                            nullptr, instance, this);
+                            (screen_width - width) / 2, (screen_height - height) / 2, width, height,
+                            owner, nullptr, instance, this);
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     for (UINT item : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
       DeleteMenu(menu, item, MF_BYCOMMAND);
     }
   }
   SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_));
   CreateControls();
   // The timer fires once the window has shown and painted: then the controls of later pages that
   // need libraries of their own follow.
@@ -146,6 +203,7 @@ FormWindow::~FormWindow() {
     if (o) DeleteObject(o);
   }
   if (icon_) DestroyIcon(icon_);
+  if (big_icon_) DestroyIcon(big_icon_);
 }
 
 void FormWindow::CreateControls() {
@@ -153,8 +211,10 @@ void FormWindow::CreateControls() {
   auto make = [&](Ctl c, const char* cls, DWORD style, DWORD ex_style, HWND parent) {
     for (const Placement& p : kPlacements) {
       if (p.control != c) continue;
-      HWND h = CreateWindowExA(ex_style, cls, "", child | style, p.x, p.y, p.width, p.height,
-                               parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
+      // Edges are scaled rather than sizes, so that controls that meet at 96 still meet.
+      HWND h = CreateWindowExA(ex_style, cls, "", child | style, Scaled(p.x), Scaled(p.y),
+                               Scaled(p.x + p.width) - Scaled(p.x),
+                               Scaled(p.y + p.height) - Scaled(p.y), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
                                instance_, nullptr);
       SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(window_font_), FALSE);
@@ -186,11 +246,12 @@ void FormWindow::CreateControls() {
   // The browse button inside the right end of the folder editor, with its two-line hint.
   RECT client;
   GetClientRect(edit, &client);
+  const int browse_width = Scaled(kBrowseWidth);
   browse_ = CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
-                            client.right - kBrowseWidth, 0, kBrowseWidth, client.bottom, edit,
+                            client.right - browse_width, 0, browse_width, client.bottom, edit,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdBrowse)), instance_,
                             nullptr);
-  SendMessageA(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, kBrowseWidth + 2));
+  SendMessageA(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, Scaled(kBrowseWidth + 2)));
   SetWindowLongPtrA(browse_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   edit_proc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
@@ -209,7 +270,7 @@ void FormWindow::CreateHint() {
     tool.uId = reinterpret_cast<UINT_PTR>(browse_);
     tool.lpszText = const_cast<char*>(text::kBrowseHint);
     SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
-    SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, 400);
+    SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scaled(400));
   }
 }
 
@@ -233,16 +294,24 @@ void FormWindow::PaintPanelSurface() {
   ReleaseDC(window_, screen);
   HGDIOBJ old = SelectObject(dc, surface_);
   FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-  Frame(dc, r, GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNSHADOW));
-  Frame(dc, r, GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT));
+  // Two bevels, 2 pixels each at 96 dots per inch; after them `r` is the inner area (the
+  // placement of RichEdit1).
+  Frame(dc, r, Scaled(2), GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNSHADOW));
+  Frame(dc, r, Scaled(4) - Scaled(2), GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT));
   if (!picture_.rgb.empty()) {
+    // At 96 dots per inch the system stretches the picture to the inner area; at any other size
+    // it is resampled here first, smoothly, since a system's stretching may enlarge by repeating
+    // pixels (Wine's does, even in HALFTONE mode).
+    const Picture resampled =
+        dpi_ == 96 ? Picture{} : Resampled(picture_, r.right - r.left, r.bottom - r.top);
+    const Picture& picture = dpi_ == 96 ? picture_ : resampled;
     // A 24-bit DIB: rows bottom-up, padded to four bytes, blue first.
-    const int stride = (picture_.width * 3 + 3) & ~3;
-    std::vector<BYTE> bits(static_cast<std::size_t>(stride) * picture_.height);
-    for (int y = 0; y < picture_.height; ++y) {
-      const std::uint8_t* src = &picture_.rgb[static_cast<std::size_t>(y) * picture_.width * 3];
-      BYTE* dst = &bits[static_cast<std::size_t>(picture_.height - 1 - y) * stride];
-      for (int x = 0; x < picture_.width; ++x) {
+    const int stride = (picture.width * 3 + 3) & ~3;
+    std::vector<BYTE> bits(static_cast<std::size_t>(stride) * picture.height);
+    for (int y = 0; y < picture.height; ++y) {
+      const std::uint8_t* src = &picture.rgb[static_cast<std::size_t>(y) * picture.width * 3];
+      BYTE* dst = &bits[static_cast<std::size_t>(picture.height - 1 - y) * stride];
+      for (int x = 0; x < picture.width; ++x) {
         dst[x * 3] = src[x * 3 + 2];
         dst[x * 3 + 1] = src[x * 3 + 1];
         dst[x * 3 + 2] = src[x * 3];
@@ -250,15 +319,15 @@ void FormWindow::PaintPanelSurface() {
     }
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = picture_.width;
-    info.bmiHeader.biHeight = picture_.height;
+    info.bmiHeader.biWidth = picture.width;
+    info.bmiHeader.biHeight = picture.height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchDIBits(dc, 4, 4, 401, 231, 0, 0, picture_.width, picture_.height, bits.data(), &info,
-                  DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, picture.width,
+                  picture.height, bits.data(), &info, DIB_RGB_COLORS, SRCCOPY);
   }
   SelectObject(dc, old);
   DeleteDC(dc);
@@ -310,23 +379,25 @@ void FormWindow::PaintLabel(HWND window, HDC dc) {
   DeleteDC(buffer);
 }
 
-// A small open folder: a yellow body with a dark outline, its lid tilted open.
+// A small open folder, 16 x 12 at 96 dots per inch: a yellow body with a dark outline, its lid
+// tilted open.
 void FormWindow::PaintBrowseGlyph(HWND button, HDC dc) {
   RECT r;
   GetClientRect(button, &r);
   const bool pushed = SendMessageA(button, BM_GETSTATE, 0, 0) & BST_PUSHED;
   DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
-  const int x = (r.right - 16) / 2 + (pushed ? 1 : 0), y = (r.bottom - 12) / 2 + (pushed ? 1 : 0);
-  HPEN pen = CreatePen(PS_SOLID, 1, RGB(0x40, 0x40, 0x00));
+  const int shift = pushed ? Scaled(1) : 0;
+  const int x0 = (r.right - Scaled(16)) / 2 + shift, y0 = (r.bottom - Scaled(12)) / 2 + shift;
+  auto at = [&](int x, int y) { return POINT{x0 + Scaled(x), y0 + Scaled(y)}; };
+  HPEN pen = CreatePen(PS_SOLID, Scaled(1), RGB(0x40, 0x40, 0x00));
   HBRUSH back = CreateSolidBrush(RGB(0xC0, 0xA0, 0x20));
   HBRUSH front = CreateSolidBrush(RGB(0xFF, 0xE0, 0x60));
   HGDIOBJ old_pen = SelectObject(dc, pen);
   HGDIOBJ old_brush = SelectObject(dc, back);
-  const POINT body[] = {{x, y + 1}, {x + 5, y + 1}, {x + 6, y + 2}, {x + 12, y + 2},
-                        {x + 12, y + 11}, {x, y + 11}};
+  const POINT body[] = {at(0, 1), at(5, 1), at(6, 2), at(12, 2), at(12, 11), at(0, 11)};
   Polygon(dc, body, 6);
   SelectObject(dc, front);
-  const POINT lid[] = {{x, y + 11}, {x + 3, y + 5}, {x + 15, y + 5}, {x + 12, y + 11}};
+  const POINT lid[] = {at(0, 11), at(3, 5), at(15, 5), at(12, 11)};
   Polygon(dc, lid, 4);
   SelectObject(dc, old_brush);
   SelectObject(dc, old_pen);
@@ -352,40 +423,43 @@ void FormWindow::FitLabel(Ctl c) {
 
 // ---- FormView --------------------------------------------------------------------------------------
 
-void FormWindow::Update(Ctl c, const ControlState& s) {
-  if (s.visible && (c == Ctl::RichEdit1 || c == Ctl::ProgressBar1 || c == Ctl::ProgressBar2 ||
-                    c == Ctl::Edit1)) {
+void FormWindow::SetText(Ctl c, const std::string& text) {
+  HWND h = Child(c);
+  if (!h || destroyed_ || c == Ctl::RichEdit1 || WindowText(h) == text) return;
+  SetWindowTextA(h, text.c_str());
+  FitLabel(c);
+  if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
+}
+
+void FormWindow::SetVisible(Ctl c, bool visible) {
+  if (visible && (c == Ctl::RichEdit1 || c == Ctl::ProgressBar1 || c == Ctl::ProgressBar2 ||
+                  c == Ctl::Edit1)) {
     CreateLaterControls();
   }
+  HWND h = Child(c);
+  const bool shown = (GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (!h || destroyed_ || shown == visible) return;
+  // A hidden control keeps no focus: the keys would go to a window the user cannot see.
+  if (!visible && (GetFocus() == h || IsChild(h, GetFocus()))) SetFocus(window_);
+  ShowWindow(h, visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void FormWindow::SetEnabled(Ctl c, bool enabled) {
+  HWND h = Child(c);
+  if (h && !destroyed_) EnableWindow(h, enabled);
+}
+
+void FormWindow::SetProgress(Ctl c, int position, int maximum) {
   HWND h = Child(c);
   if (!h || destroyed_) return;
   // The copy step advances a bar once per 2 KB chunk: touch the control only for a real change,
   // so that an unchanged (full) bar costs no message and no repaint.
-  ControlState& shown = shown_[static_cast<int>(c)];
-  const bool first = !pushed_[static_cast<int>(c)];
-  pushed_[static_cast<int>(c)] = true;
-  switch (c) {
-    case Ctl::ProgressBar1:
-    case Ctl::ProgressBar2:
-      if (first || shown.maximum != s.maximum) SendMessageA(h, PBM_SETRANGE32, 0, s.maximum);
-      if (first || shown.position != s.position || shown.maximum != s.maximum) {
-        SendMessageA(h, PBM_SETPOS, s.position, 0);
-      }
-      break;
-    case Ctl::Panel1:
-    case Ctl::Panel2:
-    case Ctl::RichEdit1:
-      break;
-    default:
-      if (WindowText(h) != s.text) {
-        SetWindowTextA(h, s.text.c_str());
-        FitLabel(c);
-        if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
-      }
+  Progress& shown = progress_[static_cast<int>(c)];
+  if (shown.maximum != maximum) SendMessageA(h, PBM_SETRANGE32, 0, maximum);
+  if (shown.position != position || shown.maximum != maximum) {
+    SendMessageA(h, PBM_SETPOS, position, 0);
   }
-  if (first || shown.enabled != s.enabled) EnableWindow(h, s.enabled);
-  if (first || shown.visible != s.visible) ShowWindow(h, s.visible ? SW_SHOWNA : SW_HIDE);
-  shown = s;
+  shown = {position, maximum};
 }
 
 std::string FormWindow::EditText() { return WindowText(Child(Ctl::Edit1)); }
@@ -443,8 +517,8 @@ void FormWindow::CreateLaterControls() {
   }
 }
 
-// Puts a control of class `cls` in the place, z-order, ID and font of `control`'s stand-in and
-// gives it the control's state.
+// Puts a control of class `cls` in the place, z-order, ID, font and state of `control`'s
+// stand-in.
 void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style) {
   HWND stand_in = Child(control);
   if (!stand_in) return;
@@ -459,11 +533,17 @@ void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_sty
   if (!h) return;
   SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SendMessageA(h, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
+  EnableWindow(h, IsWindowEnabled(stand_in));
+  if (control == Ctl::ProgressBar1 || control == Ctl::ProgressBar2) {
+    const Progress& shown = progress_[static_cast<int>(control)];
+    if (shown.maximum >= 0) SendMessageA(h, PBM_SETRANGE32, 0, shown.maximum);
+    if (shown.position >= 0) SendMessageA(h, PBM_SETPOS, shown.position, 0);
+  }
   SetWindowPos(h, stand_in, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const bool visible = (GetWindowLongA(stand_in, GWL_STYLE) & WS_VISIBLE) != 0;
   controls_[static_cast<int>(control)] = h;
   DestroyWindow(stand_in);
-  pushed_[static_cast<int>(control)] = false;
-  Update(control, form_.control(control));
+  if (visible) ShowWindow(h, SW_SHOWNA);
 }
 
 bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
@@ -475,6 +555,8 @@ bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
   }
   StreamSource source{&content, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
+  // The viewer takes 32,767 characters unless told otherwise: a longer licence would be cut.
+  SendMessageA(Child(Ctl::RichEdit1), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
   SendMessageA(Child(Ctl::RichEdit1), EM_STREAMIN, rtf ? SF_RTF : SF_TEXT,
                reinterpret_cast<LPARAM>(&stream));
   return stream.dwError == 0;
@@ -497,8 +579,12 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
     case WM_COMMAND:
       // Clicks, and Enter on a focused button (IsDialogMessage sends its ID here); IDOK and
       // IDCANCEL from Enter elsewhere and Esc are ignored: neither button is default or cancel.
-      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton1) form_.Button1Click();
-      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton2) form_.Button2Click();
+      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton1) {
+        Guarded([&] { form_.Button1Click(); });
+      }
+      if (HIWORD(w) == BN_CLICKED && LOWORD(w) == kIdButton2) {
+        Guarded([&] { form_.Button2Click(); });
+      }
       return 0;
     case WM_SETCURSOR:
       if (platform_.hourglass()) {
@@ -514,7 +600,7 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
       break;
     case WM_DESTROY:
       destroyed_ = true;
-      form_.FormDestroy();
+      Guarded([&] { form_.FormDestroy(); });
       PostQuitMessage(0);
       return 0;
   }
@@ -579,14 +665,14 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
       break;
     case WM_CHAR: {
       char key = static_cast<char>(w);
-      self->form_.Edit2KeyPress(key);
+      Guarded([&] { self->form_.Edit2KeyPress(key); });
       if (key == 0) return 0;
       w = static_cast<unsigned char>(key);
       break;
     }
     case WM_COMMAND:
       if (LOWORD(w) == kIdBrowse && HIWORD(w) == BN_CLICKED) {
-        self->form_.Edit1ButtonClick();
+        Guarded([&] { self->form_.Edit1ButtonClick(); });
         return 0;
       }
       break;

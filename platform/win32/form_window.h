@@ -27,7 +27,10 @@ class FormWindow : public FormView {
   FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner);
   ~FormWindow() override;
 
-  void Update(Ctl control, const ControlState& state) override;
+  void SetText(Ctl control, const std::string& text) override;
+  void SetVisible(Ctl control, bool visible) override;
+  void SetEnabled(Ctl control, bool enabled) override;
+  void SetProgress(Ctl control, int position, int maximum) override;
   std::string EditText() override;
   void Focus(Ctl control) override;
   void Repaint() override;
@@ -62,6 +65,8 @@ class FormWindow : public FormView {
   void Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style);
   HBITMAP Surface();
   HWND Child(Ctl control) const { return controls_[static_cast<int>(control)]; }
+  // A length of the 96-dots-per-inch layout on this screen.
+  int Scaled(int length) const { return MulDiv(length, dpi_, 96); }
   const Label* LabelOf(HWND window) const;
 
   Win32Platform& platform_;
@@ -69,12 +74,15 @@ class FormWindow : public FormView {
   TForm1& form_;
   HWND window_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
-  std::array<ControlState, kControlCount> shown_{};  // as last applied to each control
-  std::array<bool, kControlCount> pushed_{};
+  struct Progress {
+    int position = -1, maximum = -1;  // as last handed to the bar; -1: never
+  };
+  std::array<Progress, kControlCount> progress_{};
   HWND browse_ = nullptr, tooltip_ = nullptr;
   WNDPROC edit_proc_ = nullptr, browse_proc_ = nullptr;
   HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;
-  HICON icon_ = nullptr;
+  HICON icon_ = nullptr, big_icon_ = nullptr;
+  int dpi_ = 96;  // the layout's dots per inch: the screen's, less where the window would not fit
   HMODULE comctl_ = nullptr, rich_edit_ = nullptr;
   static constexpr UINT_PTR kLaterControlsTimer = 1;
   bool later_controls_ = false;    // CreateLaterControls has run

@@ -4,8 +4,30 @@
 #include "app/entry.h"
 #include "platform/win32/win32_platform.h"
 
+namespace {
+
+// Window geometry in physical pixels, on systems that would otherwise stretch the window's bitmap
+// (the manifest says the same; this covers systems that do not read it). SetProcessDPIAware is
+// not in every user32, so it is looked up; the window then scales its own layout.
+void DeclareDpiAware() {
+  if (HMODULE user32 = kv::LoadSystemLibrary("user32.dll")) {
+    using SetAware = BOOL(WINAPI*)();
+    if (auto set_aware = reinterpret_cast<SetAware>(
+            reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")))) {
+      set_aware();
+    }
+  }
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   kv::HardenDllSearch();
-  kv::Win32Platform platform(instance);
-  return kv::RunSetup(platform);
+  DeclareDpiAware();
+  try {
+    kv::Win32Platform platform(instance);
+    return kv::RunSetup(platform);
+  } catch (...) {
+    return 3;  // no exception leaves the program
+  }
 }

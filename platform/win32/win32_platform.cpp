@@ -116,6 +116,12 @@ std::string Win32Platform::WindowsDir() {
   return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
 }
 
+std::string Win32Platform::SystemDir() {
+  char buffer[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
+}
+
 bool Win32Platform::FileExists(const std::string& path) {
   // Attributes rather than a directory search: a name with wildcards matches nothing here.
   const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -267,20 +273,28 @@ bool Win32Platform::BrowseForFolder(const std::string& title, const std::string&
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(start.c_str());
-  LPITEMIDLIST list = api->SHBrowseForFolderA(&info);
-  if (!list) return false;
-  char buffer[MAX_PATH] = {};
-  const BOOL ok = api->SHGetPathFromIDListA(list, buffer);
-  api->CoTaskMemFree(list);
-  if (!ok) return false;
-  *path = buffer;
-  return true;
+  // The browser is a shell object: COM on this thread for its life, balanced only when this call
+  // initialised it.
+  const bool com = SUCCEEDED(api->CoInitialize(nullptr));
+  bool ok = false;
+  if (LPITEMIDLIST list = api->SHBrowseForFolderA(&info)) {
+    char buffer[MAX_PATH] = {};
+    ok = api->SHGetPathFromIDListA(list, buffer) != FALSE;
+    api->CoTaskMemFree(list);
+    if (ok) *path = buffer;
+  }
+  if (com) api->CoUninitialize();
+  return ok;
 }
 
 ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
   const ShellApi* api = Shell();
   if (!api) return ShellLinkOutcome::kNoLinkObject;
-  api->CoInitialize(nullptr);
+  // The UTF-16 name first: nothing below allocates, so nothing can leave COM unbalanced.
+  const int n = MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, nullptr, 0);
+  std::vector<wchar_t> wide(n > 0 ? n : 1);
+  MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, wide.data(), n);
+  const bool com = SUCCEEDED(api->CoInitialize(nullptr));
   IShellLinkA* link = nullptr;
   IPersistFile* file = nullptr;
   ShellLinkOutcome outcome = ShellLinkOutcome::kNoLinkObject;
@@ -292,16 +306,13 @@ ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
       link->SetPath(r.path.c_str());
       link->SetWorkingDirectory(r.working_directory.c_str());
       link->SetIconLocation(r.icon_path.c_str(), r.icon_index);
-      const int n = MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, nullptr, 0);
-      std::vector<wchar_t> wide(n > 0 ? n : 1);
-      MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, wide.data(), n);
       file->Save(wide.data(), TRUE);
       outcome = ShellLinkOutcome::kSaveCalled;
     }
   }
   if (file) file->Release();
   if (link) link->Release();
-  api->CoUninitialize();
+  if (com) api->CoUninitialize();
   return outcome;
 }
 
@@ -407,9 +418,6 @@ bool Win32Platform::SetNonClientMetrics(const NonClientMetrics& metrics) {
   return SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &copy, 0) != 0;
 }
 
-bool Win32Platform::StockSystemFont(LogFont* font) {
-  return GetObjectA(GetStockObject(SYSTEM_FONT), sizeof(LogFont), font) != 0;
-}
 
 // The application's hidden owner window: its caption is the application title, by default the
 // program file's name without its extension.

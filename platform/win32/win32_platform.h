@@ -27,6 +27,7 @@ class Win32Platform : public Platform {
   std::string CurrentDir() override;
   bool SetCurrentDir(const std::string& path) override;
   std::string WindowsDir() override;
+  std::string SystemDir() override;
   bool FileExists(const std::string& path) override;
   std::uint32_t Attributes(const std::string& path) override;
   FileHandle OpenFile(const std::string& path, FileOpen how) override;
@@ -70,7 +71,6 @@ class Win32Platform : public Platform {
   void SetPointer(Pointer pointer) override;
   bool GetNonClientMetrics(NonClientMetrics* metrics) override;
   bool SetNonClientMetrics(const NonClientMetrics& metrics) override;
-  bool StockSystemFont(LogFont* font) override;
 
   void SetApplicationTitle(const std::string& title) override;
   FormView* CreateFormWindow(TForm1& form) override;

@@ -15,6 +15,12 @@
 //   nowindow                  the wizard window never appeared
 //   title:TEXT                the application title
 //   pos:ID:N  max:ID:N        a progress bar's position or maximum
+//   dpi:N                     the screen has N dots per inch
+//   rect:ID:X,Y,W,H           the control lies within 2 pixels of X,Y,W,H (96-dots-per-inch
+//                             pixels, relative to its parent's client area) scaled to the
+//                             screen's dots per inch; ID 0: the wizard's client area (W,H);
+//                             W or H * is not checked
+//   centred                   the wizard window lies on the screen, centred within 2 pixels
 //   shot:FILE.bmp             capture the wizard window (or the screen)
 //   close                     close the wizard window by its close box
 //   exit:N                    wait for setup.exe to end with exit code N
@@ -49,6 +55,13 @@ DWORD g_started = 0;
   std::fflush(stdout);
   if (g_process.hProcess) TerminateProcess(g_process.hProcess, 99);
   std::exit(1);
+}
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
 }
 
 std::string Text(HWND window) {
@@ -200,6 +213,42 @@ void Step(const std::string& step) {
     const LRESULT v = verb == "pos" ? SendMessageA(Control(id()), PBM_GETPOS, 0, 0)
                                     : SendMessageA(Control(id()), PBM_GETRANGE, FALSE, 0);
     if (v != std::atoi(f[2].c_str())) Fail(step + " (is " + std::to_string(v) + ")");
+  } else if (verb == "dpi") {
+    if (ScreenDpi() != std::atoi(f[1].c_str())) Fail(step + " (is " + std::to_string(ScreenDpi()) + ")");
+  } else if (verb == "rect") {
+    HWND control = id() ? Control(id()) : Form();
+    if (!control) Fail(step + " (no wizard window)");
+    RECT r;
+    if (id()) {
+      GetWindowRect(control, &r);
+      MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    } else {
+      GetClientRect(control, &r);
+    }
+    const int got[] = {r.left, r.top, r.right - r.left, r.bottom - r.top};
+    std::string want = f.size() > 2 ? f[2] : "", is;
+    for (int i = 0; i < 4; ++i) {
+      is += (i ? "," : "") + std::to_string(got[i]);
+      const std::size_t comma = want.find(',');
+      const std::string field = want.substr(0, comma);
+      want = comma == std::string::npos ? "" : want.substr(comma + 1);
+      if (field == "*") continue;
+      if (field.empty()) Fail(step + " (needs X,Y,W,H)");
+      if (std::abs(got[i] - MulDiv(std::atoi(field.c_str()), ScreenDpi(), 96)) > 2) {
+        Fail(step + " (is " + is + "... at " + std::to_string(ScreenDpi()) + " dpi)");
+      }
+    }
+    std::printf("rect %d: %s\n", id(), is.c_str());
+  } else if (verb == "centred") {
+    RECT r;
+    if (!Form() || !GetWindowRect(Form(), &r)) Fail(step + " (no wizard window)");
+    const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+    if (r.left < 0 || r.top < 0 || r.right > w || r.bottom > h ||
+        std::abs(r.left + r.right - w) > 4 || std::abs(r.top + r.bottom - h) > 4) {
+      Fail(step + " (" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+           std::to_string(r.right) + "," + std::to_string(r.bottom) + " on " + std::to_string(w) +
+           "x" + std::to_string(h) + ")");
+    }
   } else if (verb == "click") {
     HWND control = Control(id());
     PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(id(), BN_CLICKED),
@@ -352,6 +401,12 @@ void Step(const std::string& step) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Rectangles in physical pixels: a program that is not DPI-aware would see them scaled to 96.
+  using SetAware = BOOL(WINAPI*)();
+  if (auto set_aware = reinterpret_cast<SetAware>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDPIAware")))) {
+    set_aware();
+  }
   for (int i = 1; i < argc; ++i) Step(argv[i]);
   return 0;
 }

@@ -101,3 +101,58 @@ TEST(CancelSweep, EveryPumpOfBothEditionsAndEveryDiskPrompt) {
 
 }  // namespace
 }  // namespace kv::test
+
+namespace kv::test {
+namespace {
+
+// An error at any working call of an installation (an allocation failing inside it, say): no
+// error leaves the handler, every box is one of the program's own, and the wizard ends either
+// installed or rolled back, with the machine as it was.
+TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
+  const std::vector<std::string> own_texts = {
+      "Путь введен неверно !", "На диске C:\\ недостаточно свободного места !",
+      "Не могу скопировать файлы !", "Не могу распаковать !", "Не могу удалить временные файлы !",
+      "Не могу создать группу !", "Не могу удалить группу !", "Не могу зарегистрировать !",
+      "Не могу создать ярлык !", "Не могу удалить ярлык !"};
+  int runs = 0;
+  for (bool full : {true, false}) {
+    for (int fail = 1;; ++fail) {
+      Installer t;
+      t.MakeMedium(full);
+      t.Start();
+      const Machine before = Look(t.p);
+      t.ToFolderPage(kTarget);
+      t.p.calls = 0;
+      t.p.fail_call = fail;
+      EXPECT_NO_THROW(t.form->Button1Click());
+      if (t.p.calls < fail) break;  // every call of the installation has failed once
+      ++runs;
+      const std::string where = (full ? "full" : "demo") + std::string(", call ") +
+                                std::to_string(fail);
+      for (const std::string& box : t.BoxTexts()) {
+        EXPECT_THAT(own_texts, ::testing::Contains(box)) << where;
+      }
+      EXPECT_EQ(t.p.open_files(), 0) << where;
+      EXPECT_EQ(t.p.open_keys(), 0) << where;
+      EXPECT_TRUE(t.view[Ctl::Button1].enabled) << where;
+      const int state = t.ctx.WizardState;
+      EXPECT_TRUE(state == 1 || state == 6 || state == 8) << where << ": state " << state;
+      if (state == 6) {
+        EXPECT_TRUE(t.ctx.StepOk) << where;
+        for (const ProductFile& file : SampleProduct()) {
+          EXPECT_EQ(t.p.Content(kTarget + file.first), file.second) << where << " " << file.first;
+        }
+      } else if (state == 8) {
+        const Machine after = Look(t.p);
+        EXPECT_EQ(after.outside, before.outside) << where;
+        EXPECT_EQ(after.keys, before.keys) << where;
+        EXPECT_FALSE(t.p.HasFolder(kTarget)) << where;
+      }
+    }
+  }
+  EXPECT_GT(runs, 100);
+  std::printf("failure sweep: %d failing calls\n", runs);
+}
+
+}  // namespace
+}  // namespace kv::test

@@ -32,6 +32,7 @@ TEST(Flow, FullEditionWelcomeLicenceFolderBackLicence) {
   EXPECT_EQ(t.view[Ctl::Button1].text, "&Дальше >");
   EXPECT_EQ(t.view[Ctl::Button2].text, "< &Назад");
 
+  t.view.Type("C:\\Mine");
   f.Button2Click();
   EXPECT_EQ(t.ctx.WizardState, 10);
   EXPECT_TRUE(t.view[Ctl::RichEdit1].visible);
@@ -39,6 +40,14 @@ TEST(Flow, FullEditionWelcomeLicenceFolderBackLicence) {
   EXPECT_EQ(t.view[Ctl::Button1].text, "Согласен");
   EXPECT_EQ(t.view[Ctl::Button2].text, "Отменить");
   EXPECT_THAT(t.p.boxes, IsEmpty()) << "Back asks nothing";
+
+  // The typed folder survives the way back and forth, and is the one installed into.
+  f.Button1Click();
+  EXPECT_EQ(t.view[Ctl::Edit1].text, "C:\\Mine");
+  f.Button1Click();
+  EXPECT_EQ(t.ctx.TargetDir, "C:\\Mine\\");
+  EXPECT_TRUE(t.p.HasFile("C:\\Mine\\kelvanto.exe"));
+  EXPECT_FALSE(t.p.HasFolder("C:\\Kelvanto"));
 }
 
 TEST(Flow, DemoGoesStraightToTheFolderPageWhereCancelAsks) {

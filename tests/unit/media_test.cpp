@@ -43,11 +43,16 @@ TEST(Archive, LengthField) {
   EXPECT_EQ(ParseMemberLength(""), 0);
   EXPECT_EQ(ParseMemberLength("-5"), -5);
   EXPECT_GT(ParseMemberLength("99999999999999999999"), kMemberBufferSize);
-  FakePlatform p;
-  std::string member = PackMember("a.txt", "abc");
-  member.replace(6, 2, "  +11");
-  EXPECT_EQ(Unpack(p, member), "");
-  EXPECT_EQ(p.Content("C:\\T\\a.txt"), "abc");
+  EXPECT_EQ(ParseMemberLength(std::string(5000, ' ') + "11"), 11);
+  // Any number of leading blanks, and anything after the digits, in the archive too.
+  for (const std::string& field : {std::string("  +11"), std::string(5000, ' ') + "11",
+                                   "11" + std::string(5000, 'x')}) {
+    FakePlatform p;
+    std::string member = PackMember("a.txt", "abc");
+    member.replace(6, 2, field);
+    EXPECT_EQ(Unpack(p, member), "") << field.size();
+    EXPECT_EQ(p.Content("C:\\T\\a.txt"), "abc");
+  }
 }
 
 TEST(Archive, ManyMembersAndTrailingBytesInAPayload) {

@@ -45,17 +45,22 @@ TEST(Entry, MissingFirstVolumeShowsOneBoxAndNoWindowNorFontSwitch) {
   EXPECT_TRUE(p.metrics_set.empty());
 }
 
-TEST(Entry, FontsSwitchedAtStartAreRestoredWhenTheWindowCloses) {
-  FakePlatform p;
-  p.AddFile("C:\\MEDIUM\\xalarch.v1", "x");
-  p.metrics.caption_font.char_set = 0;
-  const NonClientMetrics before = p.metrics;
-  int sets_while_running = -1;
-  p.on_message_loop = [&](TForm1&) { sets_while_running = static_cast<int>(p.metrics_set.size()); };
-  RunSetup(p);
-  EXPECT_EQ(sets_while_running, 1);
-  ASSERT_EQ(p.metrics_set.size(), 2u);
-  EXPECT_EQ(std::memcmp(&p.metrics_set[1], &before, sizeof before), 0);
+TEST(Entry, FontsSwitchedAtStartAreRestoredOnceHoweverTheProgramEnds) {
+  for (const bool stray_error : {false, true}) {
+    FakePlatform p;
+    p.AddFile("C:\\MEDIUM\\xalarch.v1", "x");
+    p.metrics.caption_font.char_set = 0;
+    const NonClientMetrics before = p.metrics;
+    int sets_while_running = -1;
+    p.on_message_loop = [&](TForm1&) {
+      sets_while_running = static_cast<int>(p.metrics_set.size());
+      if (stray_error) throw std::runtime_error("an error no step caught");
+    };
+    EXPECT_EQ(RunSetup(p), stray_error ? 3 : 0);
+    EXPECT_EQ(sets_while_running, 1);
+    ASSERT_EQ(p.metrics_set.size(), 2u) << stray_error;
+    EXPECT_EQ(std::memcmp(&p.metrics_set[1], &before, sizeof before), 0);
+  }
 }
 
 TEST(Edition, FullEditionCaptionNameAndRtfLicence) {

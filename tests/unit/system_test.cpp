@@ -55,15 +55,27 @@ TEST(Group, SentOverOneConversationOrSilentlyNotAtAll) {
   EXPECT_EQ(t.ctx.WizardState, 4);
   EXPECT_EQ(t.view[Ctl::Label2].text, "Создаю группу \"Kelvantor 3.01\"...");
 
-  t.p.dde_server = false;  // no server, and no Program Manager to start
+  // No server. Program Manager files planted in the medium and the current (target) folder are
+  // never started; with none in the system or Windows folder nothing is started at all.
+  t.p.dde_server = false;
+  t.p.progman_startable = true;
+  t.p.AddFile("C:\\MEDIUM\\progman.exe");
+  t.p.AddFile("C:\\K\\progman.exe");
+  t.p.SetCurrentDir("C:\\K");
   t.form->CreateProgramGroup();
-  EXPECT_THAT(t.p.win_execs, ElementsAre("ProgMan ProgMan"));
+  EXPECT_THAT(t.p.win_execs, IsEmpty());
   EXPECT_EQ(t.p.dde_executed.size(), 1u);
   EXPECT_THAT(t.p.boxes, IsEmpty());
 
-  t.p.progman_startable = true;  // started by WinExec, then connected once more
+  // The Windows folder's copy is the fallback; the system folder's comes first.
+  t.p.AddFile("C:\\WINDOWS\\progman.exe");
   t.form->CreateProgramGroup();
-  EXPECT_EQ(t.p.dde_executed.size(), 2u);
+  EXPECT_THAT(t.p.win_execs, ElementsAre("\"C:\\WINDOWS\\progman.exe\" ProgMan"));
+  EXPECT_EQ(t.p.dde_executed.size(), 2u) << "started, then connected once more";
+  t.p.dde_server = false;
+  t.p.AddFile("C:\\WINDOWS\\SYSTEM\\PROGMAN.EXE");
+  t.form->CreateProgramGroup();
+  EXPECT_EQ(t.p.win_execs.back(), "\"C:\\WINDOWS\\SYSTEM\\progman.exe\" ProgMan");
 }
 
 TEST(Group, DeletionLeavesAFolderWithAStrangerAndSaysSo) {
@@ -236,17 +248,14 @@ TEST(Fonts, SwitchRules) {
   }
 }
 
-TEST(Fonts, FailedQueryStartsFromAZeroedRecordWithTheStockCaptionFont) {
+TEST(Fonts, FailedQueryChangesNothingNowOrAtTheEnd) {
   FakePlatform p;
   InstallContext ctx;
   p.metrics_query_ok = false;
-  p.stock_font.char_set = 0;
-  std::strcpy(p.stock_font.face_name, "System");
   AdjustSystemFonts(p, ctx);
-  EXPECT_TRUE(ctx.FontsAdjusted);
-  ASSERT_EQ(p.metrics_set.size(), 1u);
-  EXPECT_EQ(p.metrics_set[0].menu_font.height, 0) << "defined, zeroed members";
-  EXPECT_STREQ(p.metrics_set[0].caption_font.face_name, "Arial");
+  RestoreSystemFonts(p, ctx);
+  EXPECT_FALSE(ctx.FontsAdjusted);
+  EXPECT_THAT(p.metrics_set, IsEmpty());
 }
 
 }  // namespace

@@ -77,7 +77,14 @@ TEST(FolderCheck, RefusalForSpaceRemovesOnlyTheDeepestEmptyLevel) {
 TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
   FolderPage t;
   t.p.AddDrive('D', {});
-  for (const char* bad : {"Kelvanto", "Work\\Kelvanto", "Q:\\Kelvanto", "C:\\a|b", "C:\\x?"}) {
+  t.p.AddFolder("C:\\MEDIUM\\Ke");
+  std::string overlong = "C:";
+  while (overlong.size() < 300) overlong += "\\a";
+  // Not a full path (each would be resolved against whatever folder is current at each step),
+  // overlong, on no drive, or with characters the file system rejects.
+  for (const std::string& bad : std::vector<std::string>{"Kelvanto", "Work\\Kelvanto", "..\\Kelvanto", "Ke\\Kelvanto",
+                                 "Ke", "C:Kelvanto", "\\Kelvanto", "\\\\.\\C:\\K", overlong,
+                                 overlong.substr(0, 260), "Q:\\Kelvanto", "C:\\a|b", "C:\\x?"}) {
     const auto tree = t.p.Tree();
     t.view.Type("changed");
     EXPECT_FALSE(t.Next(bad)) << bad;
@@ -92,13 +99,35 @@ TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
   EXPECT_TRUE(t.p.HasFolder("D:\\x\\y"));
 }
 
-TEST(FolderCheck, TwoCharacterRelativeNamePassesBothChecksCreatingNothing) {
-  FolderPage t;
-  t.ctx.TargetDir = "Ke\\";
-  EXPECT_TRUE(t.form->CheckTargetFolder(t.ctx.TargetDir));
-  EXPECT_TRUE(t.form->CheckFreeSpace()) << "root \"Ke\\\" is no drive: the query fails";
-  EXPECT_FALSE(t.p.HasFolder("C:\\MEDIUM\\Ke"));
-  EXPECT_THAT(t.p.boxes, IsEmpty());
+// Every step and the rollback work in the one folder that was checked, whichever folder is
+// current: the medium's, the target's after unpacking, the Windows folder after a rollback.
+TEST(FolderCheck, NothingOutsideTheCheckedFolderChangesThroughInstallAndRollback) {
+  for (const char* target : {"C:\\Distrib\\Kelvanto", "\\\\server\\share\\Kelvanto"}) {
+    Installer t;
+    t.p.current_dir = "C:\\Distrib\\MEDIUM";
+    t.p.AddFolder(t.p.current_dir);
+    t.p.AddFolder("C:\\Distrib\\MEDIUM\\Ke");
+    t.MakeMedium(true);
+    for (const char* name : {"kelvanto.exe", "Readme.txt"}) {
+      t.p.AddFile(std::string("C:\\Kelvanto\\") + name, "another installation");
+    }
+    t.Start();
+    t.ToFolderPage("..\\Kelvanto");
+    const auto tree = t.p.Tree();
+    t.form->Button1Click();
+    EXPECT_EQ(t.ctx.WizardState, 1) << "refused";
+    EXPECT_EQ(t.p.Tree(), tree);
+    t.view.Type(target);
+    t.form->Button1Click();
+    const bool unc = target[0] == '\\';  // no such share in this machine: refused likewise
+    ASSERT_EQ(t.ctx.WizardState, unc ? 1 : 6) << target;
+    if (!unc) {
+      t.CancelOn("");
+      t.form->Button2Click();  // confirmed: the whole installation is rolled back
+    }
+    EXPECT_EQ(t.p.Tree(), tree) << target;
+    EXPECT_EQ(t.p.Content("C:\\Kelvanto\\kelvanto.exe"), "another installation");
+  }
 }
 
 TEST(Browser, ConfirmedCancelledAndRootPicks) {

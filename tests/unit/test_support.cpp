@@ -22,11 +22,11 @@ void Installer::MakeMedium(bool full, const std::vector<ProductFile>& files) {
   archive = BuildArchive(files);
   const std::vector<std::string> volumes = CutVolumes(archive, full ? 3 : 2, {});
   for (std::size_t i = 0; i < volumes.size(); ++i) {
-    p.AddFile("C:\\MEDIUM\\xalarch.v" + std::to_string(i + 1), volumes[i]);
+    p.AddFile(p.current_dir + "\\xalarch.v" + std::to_string(i + 1), volumes[i]);
   }
   if (full) {
-    p.AddFile("C:\\MEDIUM\\xalarch.v0");
-    p.AddFile("C:\\MEDIUM\\licenz.doc", "{\\rtf1 Licence}");
+    p.AddFile(p.current_dir + "\\xalarch.v0");
+    p.AddFile(p.current_dir + "\\licenz.doc", "{\\rtf1 Licence}");
   }
 }
 
@@ -34,8 +34,10 @@ TForm1& Installer::Start() {
   ctx.SourceDir = p.current_dir + "\\";
   p.DdeStart();
   form = std::make_unique<TForm1>(p, ctx);
-  form->Attach(p.CreateFormWindow(*form));
+  FormView* view = p.CreateFormWindow(*form);
+  form->Attach(view);
   form->FormCreate();
+  view->ShowForm();
   return *form;
 }
 

@@ -21,7 +21,7 @@ std::vector<ProductFile> SampleProduct();
 
 class Installer {
  public:
-  // Writes the medium for one edition into C:\MEDIUM (full: marker, third volume, licence).
+  // Writes the medium for one edition into the current folder (full: marker, third volume, licence).
   void MakeMedium(bool full, const std::vector<ProductFile>& files = SampleProduct());
   // What the entry does up to the message loop: the window created and FormCreate run.
   TForm1& Start();

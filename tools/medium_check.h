@@ -1,0 +1,60 @@
+// Reads a distribution medium as the installer would and tells whether it would install.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kv {
+
+// The archive sizes from which the installer scales its copy progress bar (fixed per edition).
+inline constexpr std::uint64_t kFullEditionScale = 2711400;
+inline constexpr std::uint64_t kDemoEditionScale = 1787000;
+
+struct MediumVolume {
+  std::string name;  // as shown: relative to the medium folder, "disk2/xalarch.v2"
+  std::string path;
+  std::uint64_t offset = 0;  // of its first byte in the archive
+  std::uint64_t size = 0;
+};
+
+struct MediumMember {
+  std::string name;
+  std::int64_t packed = 0;
+  std::uint32_t unpacked = 0;
+};
+
+struct MediumReport {
+  bool disks = false;  // disk1/, disk2/, disk3/ rather than one folder
+  bool full_edition = false;
+  std::vector<MediumVolume> volumes;  // those the edition joins, in order
+  std::uint64_t archive_size = 0;
+  std::vector<MediumMember> members;  // up to the first fault
+  std::vector<std::string> notes, warnings, errors;
+  bool WouldInstall() const { return errors.empty(); }
+};
+
+// The medium in `folder` (holding xalarch.v1..., or disk1/, disk2/, disk3/): the edition from the
+// marker xalarch.v0, the volumes that edition joins (looked for where the installer looks:
+// beside xalarch.v1, then on the next disk), and every member read and inflated by the
+// installer's own reader. A reading fault is an error naming the volume and the byte offset.
+MediumReport ReadMedium(const std::string& folder);
+
+// ReadMedium, and what else decides how the installation goes: the full edition's licence,
+// names that occur twice or need a folder, the archive size against the edition's progress scale.
+MediumReport CheckMedium(const std::string& folder);
+
+// One line per member: packed size, unpacked size, name.
+std::string FormatMember(const MediumMember& member);
+// The whole check: volumes, members, notes, warnings and errors, then one summary line.
+std::string FormatCheck(const MediumReport& report);
+
+// An installer text or a member name (Windows-1251, as the installer uses it) in the character
+// set of this system's console (UTF-8 here, the ANSI code page on Windows); control bytes shown
+// as \xNN.
+std::string ForDisplay(const std::string& text);
+
+// What a full edition without licenz.doc does to the installer.
+std::string NoLicenceWarning();
+
+}  // namespace kv
