@@ -51,13 +51,14 @@ void Drop(const char* text) {
 
 namespace std {
 
-// Running out of memory stays an exception the steps can catch; the others report programming
-// errors the program never catches, so they end it as an uncaught exception would.
+// Every one of these stays an exception that the steps' guards catch like any other error; the
+// library's messages are never shown, so the errors carry none.
+struct LibraryError : exception {};
 void __throw_bad_alloc() { throw bad_alloc(); }
 void __throw_bad_array_new_length() { throw bad_array_new_length(); }
-void __throw_length_error(const char*) { std::abort(); }
-void __throw_logic_error(const char*) { std::abort(); }
-void __throw_out_of_range_fmt(const char*, ...) { std::abort(); }
+void __throw_length_error(const char*) { throw LibraryError(); }
+void __throw_logic_error(const char*) { throw LibraryError(); }
+void __throw_out_of_range_fmt(const char*, ...) { throw LibraryError(); }
 
 // The message holder of the standard exception types, and std::runtime_error on top of it.
 __cow_string::__cow_string() : _M_p(nullptr) {}
