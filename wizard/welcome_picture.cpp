@@ -17,7 +17,26 @@ struct ErrorManager {
 void OnError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
-void OnMessage(j_common_ptr) {}  // nothing is printed
+void OnEmit(j_common_ptr info, int level) {
+  if (level < 0) ++info->err->num_warnings;  // a warning; decoding goes on, nothing is printed
+}
+void OnMessage(j_common_ptr) {}
+void OnFormat(j_common_ptr, char* buffer) { buffer[0] = '\0'; }
+void OnReset(j_common_ptr info) {
+  info->err->num_warnings = 0;
+  info->err->msg_code = 0;
+}
+
+// The library's standard error manager would bring in its message table and a formatted-output
+// implementation only to print messages nobody sees; these handlers do what it does otherwise.
+void InitErrors(jpeg_error_mgr* errors) {
+  *errors = jpeg_error_mgr{};
+  errors->error_exit = OnError;
+  errors->emit_message = OnEmit;
+  errors->output_message = OnMessage;
+  errors->format_message = OnFormat;
+  errors->reset_error_mgr = OnReset;
+}
 
 }  // namespace
 
@@ -25,9 +44,8 @@ bool DecodeJpeg(const std::uint8_t* data, std::size_t size, Picture* picture) {
   *picture = Picture{};
   jpeg_decompress_struct info{};
   ErrorManager errors{};
-  info.err = jpeg_std_error(&errors.base);
-  errors.base.error_exit = OnError;
-  errors.base.output_message = OnMessage;
+  InitErrors(&errors.base);
+  info.err = &errors.base;
   // Everything that must survive a longjmp lives outside this frame's locals or in `picture`.
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&info);

@@ -17,6 +17,8 @@ constexpr COLORREF kNavy = RGB(0x00, 0x00, 0x80);
 constexpr COLORREF kShadow = RGB(0xF0, 0xCA, 0xA6);
 constexpr COLORREF kEditionColour = RGB(0x7C, 0x60, 0x52);
 constexpr int kBrowseWidth = 21;
+constexpr DWORD kViewerStyle =
+    WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
 
 // Geometry of every control that is a window, relative to its parent, at 96 dots per inch; the
 // window scales it to the screen's (FormWindow::Scaled).
@@ -129,18 +131,6 @@ DWORD CALLBACK StreamIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) 
 
 FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner)
     : platform_(platform), instance_(instance), form_(form) {
-  // Common controls and the rich-text control come from the system folder only.
-  if (HMODULE comctl = LoadSystemLibrary("comctl32.dll")) {
-    using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    INITCOMMONCONTROLSEX init = {sizeof init, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
-    if (auto fn = reinterpret_cast<InitFn>(
-            reinterpret_cast<void*>(GetProcAddress(comctl, "InitCommonControlsEx")))) {
-      fn(&init);
-    }
-  }
-  rich_edit_ = LoadSystemLibrary("riched20.dll");
-  DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, &picture_);
-
   // The layout scales with the screen's dots per inch, as far as the window still fits on the
   // screen; at 96 it is the layout of kPlacements as it stands.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -201,6 +191,9 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon_));
   CreateControls();
+  // The timer fires once the window has shown and painted: then the controls of later pages that
+  // need libraries of their own follow.
+  SetTimer(window_, kLaterControlsTimer, 0, nullptr);
 }
 
 FormWindow::~FormWindow() {
@@ -239,13 +232,11 @@ void FormWindow::CreateControls() {
   make(Ctl::Label3, "TLabel", 0, 0, panel2);
   make(Ctl::Label2, "TLabel", 0, 0, panel2);
   make(Ctl::RxLabel1, "TLabel", 0, 0, panel2);
-  make(Ctl::ProgressBar1, "msctls_progress32", 0, 0, panel2);
-  make(Ctl::ProgressBar2, "msctls_progress32", 0, 0, panel2);
+  make(Ctl::ProgressBar1, comctl_ ? "msctls_progress32" : "STATIC", 0, 0, panel2);
+  make(Ctl::ProgressBar2, comctl_ ? "msctls_progress32" : "STATIC", 0, 0, panel2);
   HWND edit = make(Ctl::Edit1, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
                    WS_EX_CLIENTEDGE, panel2);
-  make(Ctl::RichEdit1, rich_edit_ ? "RichEdit20A" : "EDIT",
-       WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, WS_EX_CLIENTEDGE,
-       panel2);
+  make(Ctl::RichEdit1, rich_edit_ ? "RichEdit20A" : "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
   for (Ctl c : {Ctl::Label3, Ctl::Label2, Ctl::RxLabel1, Ctl::ProgressBar1, Ctl::ProgressBar2,
                 Ctl::Edit1, Ctl::RichEdit1}) {
     SetWindowPos(Child(c), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -264,6 +255,10 @@ void FormWindow::CreateControls() {
   SetWindowLongPtrA(browse_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   edit_proc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+}
+
+void FormWindow::CreateHint() {
+  HWND edit = Child(Ctl::Edit1);
   tooltip_ = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
@@ -277,7 +272,15 @@ void FormWindow::CreateControls() {
     SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scaled(400));
   }
-  PaintPanelSurface();
+}
+
+// Panel2's surface, made when it is first painted.
+HBITMAP FormWindow::Surface() {
+  if (!surface_ && !destroyed_) {
+    DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, &picture_);
+    PaintPanelSurface();
+  }
+  return surface_;
 }
 
 // Panel2's surface: face colour, raised outer and lowered inner bevel, then the welcome picture
@@ -429,6 +432,10 @@ void FormWindow::SetText(Ctl c, const std::string& text) {
 }
 
 void FormWindow::SetVisible(Ctl c, bool visible) {
+  if (visible && (c == Ctl::RichEdit1 || c == Ctl::ProgressBar1 || c == Ctl::ProgressBar2 ||
+                  c == Ctl::Edit1)) {
+    CreateLaterControls();
+  }
   HWND h = Child(c);
   const bool shown = (GetWindowLongA(h, GWL_STYLE) & WS_VISIBLE) != 0;
   if (!h || destroyed_ || shown == visible) return;
@@ -477,7 +484,75 @@ void FormWindow::ShowForm() {
   UpdateWindow(window_);
 }
 
+// Controls of later pages whose classes come from libraries of their own (common controls for
+// the progress bars and the browse hint, the rich-text library for the licence viewer), all from
+// the system folder only. Loading them takes a while and the first window needs none of them:
+// they are made once the window has shown (or when a page needs one first). Until then plain
+// windows with their places and IDs stand in, and the licence read at start is kept for the
+// viewer.
+void FormWindow::CreateLaterControls() {
+  if (later_controls_ || destroyed_) return;
+  later_controls_ = true;
+  KillTimer(window_, kLaterControlsTimer);
+  comctl_ = LoadSystemLibrary("comctl32.dll");
+  using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  INITCOMMONCONTROLSEX init = {sizeof init, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  if (auto fn = comctl_ ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
+                              GetProcAddress(comctl_, "InitCommonControlsEx")))
+                        : nullptr) {
+    fn(&init);
+  }
+  if (comctl_) {
+    Replace(Ctl::ProgressBar1, "msctls_progress32", 0, 0);
+    Replace(Ctl::ProgressBar2, "msctls_progress32", 0, 0);
+    CreateHint();
+  }
+  rich_edit_ = LoadSystemLibrary("riched20.dll");
+  if (rich_edit_) Replace(Ctl::RichEdit1, "RichEdit20A", kViewerStyle, WS_EX_CLIENTEDGE);
+  if (licence_kept_) {
+    licence_kept_ = false;
+    std::string content;
+    content.swap(licence_);
+    if (!(licence_rtf_ && LoadRichText(content, true))) LoadRichText(content, false);
+  }
+}
+
+// Puts a control of class `cls` in the place, z-order, ID, font and state of `control`'s
+// stand-in.
+void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style) {
+  HWND stand_in = Child(control);
+  if (!stand_in) return;
+  RECT r;
+  GetWindowRect(stand_in, &r);
+  HWND parent = GetParent(stand_in);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  HWND h = CreateWindowExA(ex_style, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
+                           r.right - r.left, r.bottom - r.top, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(stand_in))),
+                           instance_, nullptr);
+  if (!h) return;
+  SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SendMessageA(h, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
+  EnableWindow(h, IsWindowEnabled(stand_in));
+  if (control == Ctl::ProgressBar1 || control == Ctl::ProgressBar2) {
+    const Progress& shown = progress_[static_cast<int>(control)];
+    if (shown.maximum >= 0) SendMessageA(h, PBM_SETRANGE32, 0, shown.maximum);
+    if (shown.position >= 0) SendMessageA(h, PBM_SETPOS, shown.position, 0);
+  }
+  SetWindowPos(h, stand_in, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const bool visible = (GetWindowLongA(stand_in, GWL_STYLE) & WS_VISIBLE) != 0;
+  controls_[static_cast<int>(control)] = h;
+  DestroyWindow(stand_in);
+  if (visible) ShowWindow(h, SW_SHOWNA);
+}
+
 bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
+  if (!later_controls_) {
+    licence_ = content;
+    licence_rtf_ = rtf;
+    licence_kept_ = true;
+    return true;
+  }
   StreamSource source{&content, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
   // The viewer takes 32,767 characters unless told otherwise: a longer licence would be cut.
@@ -517,6 +592,12 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
         return TRUE;
       }
       break;
+    case WM_TIMER:
+      if (w == kLaterControlsTimer) {
+        CreateLaterControls();
+        return 0;
+      }
+      break;
     case WM_DESTROY:
       destroyed_ = true;
       Guarded([&] { form_.FormDestroy(); });
@@ -537,7 +618,7 @@ LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && h == self->Child(Ctl::Panel2) && self->surface_) {
+      if (self && h == self->Child(Ctl::Panel2) && self->Surface()) {
         HDC surface = CreateCompatibleDC(dc);
         HGDIOBJ old = SelectObject(surface, self->surface_);
         BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
@@ -565,7 +646,7 @@ LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && self->LabelOf(h) && self->surface_) self->PaintLabel(h, dc);
+      if (self && self->LabelOf(h) && self->Surface()) self->PaintLabel(h, dc);
       EndPaint(h, &ps);
       return 0;
     }

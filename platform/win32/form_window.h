@@ -60,6 +60,10 @@ class FormWindow : public FormView {
   void PaintLabel(HWND label, HDC dc);
   void PaintBrowseGlyph(HWND button, HDC dc);
   void FitLabel(Ctl control);
+  void CreateHint();
+  void CreateLaterControls();
+  void Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style);
+  HBITMAP Surface();
   HWND Child(Ctl control) const { return controls_[static_cast<int>(control)]; }
   // A length of the 96-dots-per-inch layout on this screen.
   int Scaled(int length) const { return MulDiv(length, dpi_, 96); }
@@ -79,7 +83,12 @@ class FormWindow : public FormView {
   HFONT window_font_ = nullptr, banner_font_ = nullptr, status_font_ = nullptr;
   HICON icon_ = nullptr, big_icon_ = nullptr;
   int dpi_ = 96;  // the layout's dots per inch: the screen's, less where the window would not fit
-  HMODULE rich_edit_ = nullptr;
+  HMODULE comctl_ = nullptr, rich_edit_ = nullptr;
+  static constexpr UINT_PTR kLaterControlsTimer = 1;
+  bool later_controls_ = false;    // CreateLaterControls has run
+  bool licence_kept_ = false;      // licence_ waits for the viewer
+  bool licence_rtf_ = false;
+  std::string licence_;
   Picture picture_;
   HBITMAP surface_ = nullptr;  // Panel2's surface: bevels and the stretched picture
   Label label2_{}, label3_{}, rxlabel1_{};

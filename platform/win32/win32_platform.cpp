@@ -51,6 +51,47 @@ int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM start) {
   return 0;
 }
 
+// The shell and COM functions the steps use, looked up in shell32 and ole32 when first needed:
+// loading either library pulls in many others, none of which the first window needs. Null when a
+// library or function is missing.
+struct ShellApi {
+  decltype(&::SHGetSpecialFolderLocation) SHGetSpecialFolderLocation;
+  decltype(&::SHGetPathFromIDListA) SHGetPathFromIDListA;
+  decltype(&::SHBrowseForFolderA) SHBrowseForFolderA;
+  decltype(&::CoInitialize) CoInitialize;
+  decltype(&::CoUninitialize) CoUninitialize;
+  decltype(&::CoCreateInstance) CoCreateInstance;
+  decltype(&::CoTaskMemFree) CoTaskMemFree;
+};
+
+const ShellApi* Shell() {
+  static ShellApi api;
+  static int state = 0;  // 0: not looked up yet, 1: complete, -1: missing
+  if (state == 0) {
+    HMODULE shell = LoadSystemLibrary("shell32.dll"), ole = LoadSystemLibrary("ole32.dll");
+    struct Entry {
+      HMODULE module;
+      const char* name;
+      void* slot;
+    } const entries[] = {
+        {shell, "SHGetSpecialFolderLocation", &api.SHGetSpecialFolderLocation},
+        {shell, "SHGetPathFromIDListA", &api.SHGetPathFromIDListA},
+        {shell, "SHBrowseForFolderA", &api.SHBrowseForFolderA},
+        {ole, "CoInitialize", &api.CoInitialize},
+        {ole, "CoUninitialize", &api.CoUninitialize},
+        {ole, "CoCreateInstance", &api.CoCreateInstance},
+        {ole, "CoTaskMemFree", &api.CoTaskMemFree},
+    };
+    state = 1;
+    for (const Entry& e : entries) {
+      FARPROC f = e.module ? GetProcAddress(e.module, e.name) : nullptr;
+      if (!f) state = -1;
+      CopyMemory(e.slot, &f, sizeof f);
+    }
+  }
+  return state == 1 ? &api : nullptr;
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {}
@@ -205,14 +246,16 @@ long Win32Platform::RegClose(RegKey key) { return ::RegCloseKey(ToHkey(key)); }
 // ---- Shell ---------------------------------------------------------------------------------------
 
 bool Win32Platform::SpecialFolderPath(int csidl, std::string* path) {
+  const ShellApi* api = Shell();
   LPITEMIDLIST list = nullptr;
-  if (FAILED(SHGetSpecialFolderLocation(form_ ? form_->handle() : nullptr, csidl, &list)) ||
+  if (!api ||
+      FAILED(api->SHGetSpecialFolderLocation(form_ ? form_->handle() : nullptr, csidl, &list)) ||
       !list) {
     return false;
   }
   char buffer[MAX_PATH] = {};
-  const BOOL ok = SHGetPathFromIDListA(list, buffer);
-  CoTaskMemFree(list);
+  const BOOL ok = api->SHGetPathFromIDListA(list, buffer);
+  api->CoTaskMemFree(list);
   if (!ok || buffer[0] == '\0') return false;
   *path = buffer;
   return true;
@@ -220,6 +263,8 @@ bool Win32Platform::SpecialFolderPath(int csidl, std::string* path) {
 
 bool Win32Platform::BrowseForFolder(const std::string& title, const std::string& start,
                                     std::string* path) {
+  const ShellApi* api = Shell();
+  if (!api) return false;
   char display[MAX_PATH] = {};
   BROWSEINFOA info = {};
   info.hwndOwner = form_ ? form_->handle() : nullptr;
@@ -230,29 +275,31 @@ bool Win32Platform::BrowseForFolder(const std::string& title, const std::string&
   info.lParam = reinterpret_cast<LPARAM>(start.c_str());
   // The browser is a shell object: COM on this thread for its life, balanced only when this call
   // initialised it.
-  const bool com = SUCCEEDED(CoInitialize(nullptr));
+  const bool com = SUCCEEDED(api->CoInitialize(nullptr));
   bool ok = false;
-  if (LPITEMIDLIST list = SHBrowseForFolderA(&info)) {
+  if (LPITEMIDLIST list = api->SHBrowseForFolderA(&info)) {
     char buffer[MAX_PATH] = {};
-    ok = SHGetPathFromIDListA(list, buffer) != FALSE;
-    CoTaskMemFree(list);
+    ok = api->SHGetPathFromIDListA(list, buffer) != FALSE;
+    api->CoTaskMemFree(list);
     if (ok) *path = buffer;
   }
-  if (com) CoUninitialize();
+  if (com) api->CoUninitialize();
   return ok;
 }
 
 ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
+  const ShellApi* api = Shell();
+  if (!api) return ShellLinkOutcome::kNoLinkObject;
   // The UTF-16 name first: nothing below allocates, so nothing can leave COM unbalanced.
   const int n = MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, nullptr, 0);
   std::vector<wchar_t> wide(n > 0 ? n : 1);
   MultiByteToWideChar(CP_ACP, 0, r.file.c_str(), -1, wide.data(), n);
-  const bool com = SUCCEEDED(CoInitialize(nullptr));
+  const bool com = SUCCEEDED(api->CoInitialize(nullptr));
   IShellLinkA* link = nullptr;
   IPersistFile* file = nullptr;
   ShellLinkOutcome outcome = ShellLinkOutcome::kNoLinkObject;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                 reinterpret_cast<void**>(&link)))) {
+  if (SUCCEEDED(api->CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
     outcome = ShellLinkOutcome::kNoPersistFile;
     if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
       link->SetDescription(r.description.c_str());
@@ -265,22 +312,30 @@ ShellLinkOutcome Win32Platform::WriteShellLink(const ShellLinkRequest& r) {
   }
   if (file) file->Release();
   if (link) link->Release();
-  if (com) CoUninitialize();
+  if (com) api->CoUninitialize();
   return outcome;
 }
 
 // ---- DDE -----------------------------------------------------------------------------------------
 
+// The DDE instance is created with the first conversation: creating it costs the start-up a
+// noticeable time, and only the program group step talks DDE.
 bool Win32Platform::DdeStart() {
-  return DdeInitializeA(&dde_instance_, DdeCallback, APPCMD_CLIENTONLY, 0) == DMLERR_NO_ERROR;
+  dde_started_ = true;
+  return true;
 }
 
 void Win32Platform::DdeStop() {
   if (dde_instance_) DdeUninitialize(dde_instance_);
   dde_instance_ = 0;
+  dde_started_ = false;
 }
 
 std::uintptr_t Win32Platform::DdeConnect(const std::string& service, const std::string& topic) {
+  if (!dde_instance_ && dde_started_ &&
+      DdeInitializeA(&dde_instance_, DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) {
+    dde_instance_ = 0;
+  }
   if (!dde_instance_) return 0;
   Conversation c;
   c.service = DdeCreateStringHandleA(dde_instance_, service.c_str(), CP_WINANSI);

@@ -88,6 +88,7 @@ class Win32Platform : public Platform {
   bool quit_ = false;
   bool hourglass_ = false;
   DWORD dde_instance_ = 0;
+  bool dde_started_ = false;  // DdeStart called: the instance follows with the first conversation
   struct Conversation {
     HSZ service, topic;
   };
