@@ -136,8 +136,10 @@ class Platform {
   virtual ShellLinkOutcome WriteShellLink(const ShellLinkRequest& request) = 0;
 
   // DDE client (DDEML) and program start.
-  virtual bool DdeStart() = 0;  // DdeInitializeA for the process
-  virtual void DdeStop() = 0;   // DdeUninitialize
+  // The process's one DDEML instance, from DdeStart to DdeStop; DdeInitializeA may be put off
+  // until the first conversation, so that start-up does not pay for it.
+  virtual bool DdeStart() = 0;
+  virtual void DdeStop() = 0;  // DdeUninitialize, when the instance was made
   // DdeCreateStringHandleA for service and topic, DdeConnect; 0 when no server answers.
   virtual std::uintptr_t DdeConnect(const std::string& service, const std::string& topic) = 0;
   // DdeCreateDataHandle (CF_TEXT, size counting the NUL) + XTYP_EXECUTE with TIMEOUT_ASYNC.
