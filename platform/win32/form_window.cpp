@@ -214,7 +214,8 @@ void FormWindow::CreateControls() {
       // Edges are scaled rather than sizes, so that controls that meet at 96 still meet.
       HWND h = CreateWindowExA(ex_style, cls, "", child | style, Scaled(p.x), Scaled(p.y),
                                Scaled(p.x + p.width) - Scaled(p.x),
-                               Scaled(p.y + p.height) - Scaled(p.y), parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
+                               Scaled(p.y + p.height) - Scaled(p.y), parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
                                instance_, nullptr);
       SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(window_font_), FALSE);
@@ -232,11 +233,12 @@ void FormWindow::CreateControls() {
   make(Ctl::Label3, "TLabel", 0, 0, panel2);
   make(Ctl::Label2, "TLabel", 0, 0, panel2);
   make(Ctl::RxLabel1, "TLabel", 0, 0, panel2);
-  make(Ctl::ProgressBar1, comctl_ ? "msctls_progress32" : "STATIC", 0, 0, panel2);
-  make(Ctl::ProgressBar2, comctl_ ? "msctls_progress32" : "STATIC", 0, 0, panel2);
+  // The progress bars and the viewer start as plain stand-ins (CreateLaterControls).
+  make(Ctl::ProgressBar1, "STATIC", 0, 0, panel2);
+  make(Ctl::ProgressBar2, "STATIC", 0, 0, panel2);
   HWND edit = make(Ctl::Edit1, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
                    WS_EX_CLIENTEDGE, panel2);
-  make(Ctl::RichEdit1, rich_edit_ ? "RichEdit20A" : "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
+  make(Ctl::RichEdit1, "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
   for (Ctl c : {Ctl::Label3, Ctl::Label2, Ctl::RxLabel1, Ctl::ProgressBar1, Ctl::ProgressBar2,
                 Ctl::Edit1, Ctl::RichEdit1}) {
     SetWindowPos(Child(c), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -92,6 +92,13 @@ const ShellApi* Shell() {
   return state == 1 ? &api : nullptr;
 }
 
+// GetWindowsDirectoryA or GetSystemDirectoryA into 260 bytes; empty when the call fails.
+std::string SystemFolder(UINT(WINAPI* get)(LPSTR, UINT)) {
+  char buffer[MAX_PATH] = {};
+  const UINT n = get(buffer, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {}
@@ -110,17 +117,9 @@ bool Win32Platform::SetCurrentDir(const std::string& path) {
   return SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
-std::string Win32Platform::WindowsDir() {
-  char buffer[MAX_PATH] = {};
-  const UINT n = GetWindowsDirectoryA(buffer, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
-}
+std::string Win32Platform::WindowsDir() { return SystemFolder(GetWindowsDirectoryA); }
 
-std::string Win32Platform::SystemDir() {
-  char buffer[MAX_PATH] = {};
-  const UINT n = GetSystemDirectoryA(buffer, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();
-}
+std::string Win32Platform::SystemDir() { return SystemFolder(GetSystemDirectoryA); }
 
 bool Win32Platform::FileExists(const std::string& path) {
   // Attributes rather than a directory search: a name with wildcards matches nothing here.
@@ -417,7 +416,6 @@ bool Win32Platform::SetNonClientMetrics(const NonClientMetrics& metrics) {
   NonClientMetrics copy = metrics;
   return SystemParametersInfoA(SPI_SETNONCLIENTMETRICS, 0, &copy, 0) != 0;
 }
-
 
 // The application's hidden owner window: its caption is the application title, by default the
 // program file's name without its extension.
