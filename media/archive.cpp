@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <cctype>
 #include <limits>
 #include <memory>
 
@@ -182,44 +181,12 @@ class PlatformSource final : public ArchiveSource {
   FileHandle f_;
 };
 
-bool IsDeviceName(std::string component) {
-  // Windows ignores trailing dots and blanks and anything from the first dot on.
-  component = component.substr(0, component.find('.'));
-  while (!component.empty() && (component.back() == ' ' || component.back() == '.')) {
-    component.pop_back();
-  }
-  for (char& c : component) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (component == "CON" || component == "PRN" || component == "AUX" || component == "NUL") {
-    return true;
-  }
-  return component.size() == 4 && (component.compare(0, 3, "COM") == 0 ||
-                                   component.compare(0, 3, "LPT") == 0) &&
-         component[3] >= '1' && component[3] <= '9';
-}
-
 }  // namespace
 
 std::int64_t ParseMemberLength(const std::string& field) {
   LengthConversion length;
   for (char c : field) length.Feed(c);
   return length.value();
-}
-
-bool IsSafeMemberName(const std::string& name) {
-  if (name.empty() || name.find(':') != std::string::npos) return false;
-  if (name.front() == '\\' || name.front() == '/') return false;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = name.find_first_of("\\/", start);
-    const std::string component = name.substr(start, end - start);
-    if (component.empty() || component.find_first_not_of(". ") == std::string::npos) return false;
-    if (IsDeviceName(component)) return false;
-    for (unsigned char c : component) {
-      if (c < 0x20) return false;
-    }
-    if (end == std::string::npos) return true;
-    start = end + 1;
-  }
 }
 
 void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visitor) {
@@ -230,8 +197,8 @@ void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visito
     visitor.BeginMember();
     const std::int64_t member_start = in.position();
     const std::string name = ReadName(in);
-    if (!IsSafeMemberName(name)) {
-      throw ArchiveError("unsafe member name \"" + name + "\"", member_start);
+    if (const std::string fault = MemberNameFault(name); !fault.empty()) {
+      throw ArchiveError("the member name \"" + name + "\" " + fault, member_start);
     }
     visitor.Name(name, member_start);
     const std::int64_t length_start = in.position();

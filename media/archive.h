@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "media/file_names.h"
 #include "platform/platform.h"
 
 namespace kv {
@@ -30,11 +31,6 @@ class ArchiveError : public std::runtime_error {
 // non-digit; 0 without digits. Values beyond the 32-bit range saturate (and are refused by the
 // reader).
 std::int64_t ParseMemberLength(const std::string& field);
-
-// True for a name that the unpacker may create in the target folder: not empty, no drive or
-// colon, no leading "\" or "/", no "." or ".." component, no device name (CON, PRN, AUX, NUL,
-// COM1-9, LPT1-9, with or without an extension, in any case).
-bool IsSafeMemberName(const std::string& name);
 
 // The archive's bytes, read in order from the start.
 class ArchiveSource {
@@ -62,8 +58,9 @@ class MemberVisitor {
   ~MemberVisitor() = default;
 };
 
-// Walks an archive of `size` bytes: each member's name and length are read and checked, its
-// payload read and inflated within kMemberBufferSize, until a member ends at `size` or beyond.
+// Walks an archive of `size` bytes: each member's name (by MemberNameFault) and length are read
+// and checked, its payload read and inflated within kMemberBufferSize, until a member ends at
+// `size` or beyond.
 // Throws ArchiveError, with the offset of the faulty field, at the first fault. Uses the
 // process's two working buffers: one walk at a time.
 void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visitor);

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "app/texts.h"
 #include "media/archive.h"
+#include "media/file_names.h"
 #include "tools/medium_check.h"
+#include "tools/signing.h"
 
 namespace kv {
 
@@ -15,7 +18,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Reads a regular file (a pipe or a device might never end).
 std::string ReadAll(const fs::path& path) {
+  std::error_code e;
+  if (!fs::is_regular_file(path, e)) throw MediaError(path.string() + ": not a regular file");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw MediaError("cannot read " + path.string());
   std::ostringstream s;
@@ -34,11 +40,20 @@ void WriteAll(const fs::path& path, const std::string& data) {
 std::string BuildArchive(std::vector<ProductFile> files) {
   if (files.empty()) throw MediaError("the product folder holds no files");
   std::sort(files.begin(), files.end());
+  std::map<std::string, std::string> identities;
   std::string archive;
   for (const auto& [name, content] : files) {
     if (name.find('$') != std::string::npos) throw MediaError(name + ": a name may not hold \"$\"");
-    if (name.find_first_of("\\/") != std::string::npos || !IsSafeMemberName(name)) {
-      throw MediaError(name + ": not a plain file name the installer can create");
+    if (HasFolderPart(name)) {
+      throw MediaError(name + ": not a plain file name (the installer creates no folders)");
+    }
+    if (const std::string fault = MemberNameFault(name); !fault.empty()) {
+      throw MediaError(name + ": the installer cannot create this file: the name " + fault);
+    }
+    const auto [other, added] = identities.emplace(FileNameIdentity(name), name);
+    if (!added) {
+      throw MediaError(name + " and " + other->second +
+                       ": Windows takes both names for one file, so one would replace the other");
     }
     if (content.size() > static_cast<std::size_t>(kMemberBufferSize)) {
       throw MediaError(name + ": larger than 10485761 bytes");
@@ -99,7 +114,16 @@ MediaReport WriteMedia(const MediaOptions& o) {
     extras.emplace_back(text::kVolume0, "");
     if (!o.licence.empty()) extras.emplace_back(text::kLicenceFile, ReadAll(o.licence));
   }
-  if (!o.setup_exe.empty()) extras.emplace_back("setup.exe", ReadAll(o.setup_exe));
+  if (o.cert.empty() != o.key.empty()) throw MediaError("signing needs both --cert and --key");
+  if (!o.cert.empty() && o.setup_exe.empty()) {
+    throw MediaError("--cert and --key sign setup.exe: give it with --setup");
+  }
+  if (!o.cert.empty()) {
+    ReadAll(o.setup_exe);  // a regular file, before osslsigncode opens it
+    extras.emplace_back("setup.exe", SignedProgram(o.setup_exe, o.cert, o.key, o.signing_time));
+  } else if (!o.setup_exe.empty()) {
+    extras.emplace_back("setup.exe", ReadAll(o.setup_exe));
+  }
 
   std::vector<std::uint64_t> sizes = o.volume_sizes;
   if (o.disks && sizes.empty()) {
@@ -144,7 +168,16 @@ MediaReport WriteMedia(const MediaOptions& o) {
     report.summary += (i ? ", " : "; ") + extras[i].first;
   }
   if (!extras.empty()) report.summary += " beside xalarch.v1";
-  if (o.full_edition && o.licence.empty()) report.warnings.push_back(NoLicenceWarning());
+  if (!o.cert.empty()) report.summary += " (signed)";
+
+  // What the installer will make of it, by the same rules as `mkmedia check`.
+  const MediumReport check = CheckMedium(o.out_dir);
+  if (!check.WouldInstall()) {
+    std::string why;
+    for (const std::string& e : check.errors) why += "\n  " + e;
+    throw MediaError("the medium written to " + o.out_dir + " would not install:" + why);
+  }
+  report.warnings = check.warnings;
   return report;
 }
 

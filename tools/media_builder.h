@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -18,8 +19,9 @@ class MediaError : public std::runtime_error {
 using ProductFile = std::pair<std::string, std::string>;  // name, content
 
 // The archive of `files`, members in name order (so the same input gives the same bytes).
-// Throws MediaError for what the installer could not unpack: no files, a name with "$" or one
-// that is not a plain file name, content or compressed content above 10,485,761 bytes.
+// Throws MediaError for what the installer could not unpack: no files, a name with "$", one that
+// is not a plain file name the installer can create (MemberNameFault, HasFolderPart), two names
+// that Windows takes for one file, content or compressed content above 10,485,761 bytes.
 std::string BuildArchive(std::vector<ProductFile> files);
 
 // Cuts `archive` into `count` volumes. `sizes`, when given, are the sizes of the first volumes
@@ -40,6 +42,9 @@ struct MediaOptions {
   // Sizes of the first volumes (the last takes the rest). None: an even split in one folder;
   // with `disks`, each disk filled up to a floppy's kFloppyBytes, the first one's files included.
   std::vector<std::uint64_t> volume_sizes;
+  // PEM files: sign the setup.exe put on the medium (needs setup_exe and osslsigncode).
+  std::string cert, key;
+  std::optional<std::int64_t> signing_time;  // seconds since 1970; none: the present time
 };
 
 struct MediaReport {
@@ -47,9 +52,11 @@ struct MediaReport {
   std::vector<std::string> warnings;
 };
 
-// Reads the product folder and writes the medium. Throws MediaError, before anything is
-// written, for what the installer could not unpack and for an archive that does not fit on the
-// floppies of `disks`.
+// Reads the product folder and writes the medium, then checks it as `mkmedia check` does and
+// passes on the check's warnings. Throws MediaError, before anything is written, for what the
+// installer could not unpack, for an archive that does not fit on the floppies of `disks`, and
+// when signing was asked for and cannot be done; and, after writing, when the check finds that
+// the medium would not install.
 MediaReport WriteMedia(const MediaOptions& options);
 
 }  // namespace kv

@@ -1,5 +1,6 @@
 #include "tools/medium_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -7,6 +8,8 @@
 
 #include "app/texts.h"
 #include "media/archive.h"
+#include "media/file_names.h"
+#include "tools/signing.h"
 
 namespace kv {
 
@@ -14,13 +17,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What the installer's file existence test accepts: anything but a folder.
-bool IsFile(const fs::path& path) {
+// A folder's entry whose name Windows takes for `name` (an exact match first); empty when there
+// is none. `folder` true: only folders; false: anything but a folder, as the installer's file
+// existence test.
+fs::path Find(const fs::path& dir, const std::string& name, bool folder = false) {
   std::error_code e;
-  return fs::exists(path, e) && !fs::is_directory(path, e);
+  const auto fits = [&](const fs::path& p) { return fs::is_directory(p, e) == folder; };
+  if (fs::exists(dir / name, e) && fits(dir / name)) return dir / name;
+  for (fs::directory_iterator it(dir, e), end; !e && it != end; it.increment(e)) {
+    const fs::path& p = it->path();
+    if (SameFileName(p.filename().string(), name) && fits(p)) return p;
+  }
+  return {};
 }
 
-// The volumes one after another, as the installer joins them.
+// A file that can be read to its end: a regular file (a pipe or a device may never end).
+bool IsRegular(const fs::path& path) {
+  std::error_code e;
+  return !path.empty() && fs::is_regular_file(path, e);
+}
+
+// The volumes one after another, as the installer joins them; each read only up to the size it
+// had when it was found.
 class VolumeSource final : public ArchiveSource {
  public:
   explicit VolumeSource(const std::vector<MediumVolume>& volumes) : volumes_(volumes) {}
@@ -30,13 +48,17 @@ class VolumeSource final : public ArchiveSource {
     while (*done < size) {
       if (!in_.is_open()) {
         if (next_ == volumes_.size()) return true;
+        left_ = volumes_[next_].size;
         in_.open(volumes_[next_++].path, std::ios::binary);
         if (!in_) return false;
       }
-      in_.read(out + *done, size - *done);
-      *done += static_cast<std::uint32_t>(in_.gcount());
-      if (in_.bad()) return false;
-      if (in_.eof()) {
+      const std::uint64_t want = std::min<std::uint64_t>(size - *done, left_);
+      in_.read(out + *done, static_cast<std::streamsize>(want));
+      const auto got = static_cast<std::uint32_t>(in_.gcount());
+      *done += got;
+      left_ -= got;
+      if (in_.bad() || (got < want && left_ > 0)) return false;  // shorter than it was
+      if (left_ == 0) {
         in_.close();
         in_.clear();
       }
@@ -47,6 +69,7 @@ class VolumeSource final : public ArchiveSource {
  private:
   const std::vector<MediumVolume>& volumes_;
   std::size_t next_ = 0;
+  std::uint64_t left_ = 0;
   std::ifstream in_;
 };
 
@@ -72,20 +95,6 @@ std::string Where(const MediumReport& r, std::int64_t offset) {
     }
   }
   return "archive byte " + std::to_string(offset);
-}
-
-// The name Windows would give the member's file: case, separators and trailing dots and blanks
-// do not count.
-std::string FileIdentity(std::string name) {
-  for (char& c : name) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '/') c = '\\';
-    if (u >= 'a' && u <= 'z') c = static_cast<char>(u - 0x20);
-    if (u >= 0xE0) c = static_cast<char>(u - 0x20);  // Windows-1251 Cyrillic
-    if (u == 0xB8) c = static_cast<char>(0xA8);
-  }
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-  return name;
 }
 
 std::string Quoted(const std::string& name) { return "\"" + ForDisplay(name) + "\""; }
@@ -140,51 +149,74 @@ std::string NoLicenceWarning() {
 MediumReport ReadMedium(const std::string& folder) {
   MediumReport r;
   const fs::path root(folder);
-  r.disks = !IsFile(root / text::kVolume1) && IsFile(root / "disk1" / text::kVolume1);
-  const fs::path source = r.disks ? root / "disk1" : root;
-  if (!IsFile(source / text::kVolume1)) {
+  fs::path source = root;
+  fs::path first = Find(root, text::kVolume1);
+  const fs::path disk1 = Find(root, "disk1", true);
+  if (first.empty() && !disk1.empty()) {
+    r.disks = !Find(disk1, text::kVolume1).empty();
+    if (r.disks) {
+      source = disk1;
+      first = Find(disk1, text::kVolume1);
+    }
+  }
+  if (first.empty()) {
     r.errors.push_back("no xalarch.v1 in " + folder + " or in its disk1/: the installer shows \"" +
                        ForDisplay(text::kMsgNoFirstVolume) + "\"");
     return r;
   }
-  const std::string prefix = r.disks ? "disk1/" : "";
-  r.full_edition = IsFile(source / text::kVolume0);
+  r.full_edition = !Find(source, text::kVolume0).empty();
+  const auto shown = [&](const fs::path& p) {
+    return r.disks ? p.parent_path().filename().string() + "/" + p.filename().string()
+                   : p.filename().string();
+  };
 
-  // The first volume beside the marker; each later one there, else on its own disk.
+  // The installer opens the first volume in the drive; it looks for each later one in the disk
+  // that is in the drive then, and while it is not there asks for the next disk, which a user
+  // inserts.
   const char* const names[] = {text::kVolume1, text::kVolume2, text::kVolume3};
   const char* const prompts[] = {"", text::kMsgInsertDisk2, text::kMsgInsertDisk3};
   const int joined = r.full_edition ? 3 : 2;
+  fs::path in_drive = source;
   for (int i = 0; i < 3; ++i) {
-    const std::string disk = "disk" + std::to_string(i + 1);
-    MediumVolume v{prefix + names[i], (source / names[i]).string()};
-    if (i > 0 && !IsFile(v.path) && r.disks && IsFile(root / disk / names[i])) {
-      v = {disk + "/" + names[i], (root / disk / names[i]).string()};
+    fs::path found = Find(in_drive, names[i]);
+    fs::path next_disk;
+    if (found.empty() && r.disks && i > 0) {
+      next_disk = Find(root, "disk" + std::to_string(i + 1), true);
+      if (!next_disk.empty()) found = Find(next_disk, names[i]);
     }
-    const bool found = IsFile(v.path);
     if (i >= joined) {
-      if (found) {
-        r.notes.push_back(v.name +
+      if (found.empty()) found = Find(source, names[i]);
+      if (!found.empty()) {
+        r.notes.push_back(shown(found) +
                           " is ignored: the demo edition joins xalarch.v1 and xalarch.v2 only");
       }
       continue;
     }
-    if (!found) {
-      r.errors.push_back(
-          std::string("no ") + names[i] + (r.disks ? " in disk1/ or " + disk + "/" : "") +
-          ": the installer would ask \"" + ForDisplay(prompts[i]) + "\" until cancelled");
-      continue;
+    if (found.empty()) {
+      r.errors.push_back(std::string("no ") + names[i] +
+                         (r.disks ? " in " + in_drive.filename().string() + "/ or disk" +
+                                        std::to_string(i + 1) + "/"
+                                  : std::string()) +
+                         ": the installer would ask \"" + ForDisplay(prompts[i]) +
+                         "\" until cancelled");
+      break;
     }
+    if (!next_disk.empty()) in_drive = next_disk;
+    MediumVolume v{shown(found), found.string()};
     std::error_code e;
-    v.size = fs::file_size(v.path, e);
-    if (e) {
-      r.errors.push_back(v.name + ": cannot read it");
-      continue;
+    v.size = IsRegular(found) ? fs::file_size(found, e) : 0;
+    if (!IsRegular(found) || e) {
+      r.errors.push_back(v.name + " is not a regular file that can be read");
+      break;
     }
     v.offset = r.archive_size;
     r.archive_size += v.size;
     r.volumes.push_back(v);
   }
-  if (!r.errors.empty()) return r;
+  if (!r.errors.empty()) {
+    r.volumes.clear();
+    return r;
+  }
 
   VolumeSource volumes(r.volumes);
   MemberList members(r.members);
@@ -198,50 +230,142 @@ MediumReport ReadMedium(const std::string& folder) {
   return r;
 }
 
+namespace {
+
+// The full edition's licence as the installer loads it: a file it cannot read is reported, and
+// the installation goes on with an empty licence page.
+void CheckLicence(const fs::path& source, MediumReport& r) {
+  const fs::path licence = Find(source, text::kLicenceFile);
+  if (!r.full_edition) {
+    if (!licence.empty()) {
+      r.notes.push_back("licenz.doc is not shown: the demo edition has no licence page");
+    }
+    return;
+  }
+  if (licence.empty()) {
+    r.warnings.push_back(NoLicenceWarning());
+    return;
+  }
+  bool read = false;
+  if (IsRegular(licence)) {
+    std::error_code e;
+    std::uint64_t left = fs::file_size(licence, e);
+    std::ifstream in(licence, std::ios::binary);
+    char chunk[4096];
+    while (!e && in && left > 0) {
+      in.read(chunk, static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof chunk, left)));
+      left -= static_cast<std::uint64_t>(in.gcount());
+      if (in.gcount() == 0) break;
+    }
+    read = !e && in.is_open() && left == 0;
+  }
+  if (!read) {
+    r.warnings.push_back(
+        "licenz.doc cannot be read (not a regular, readable file): the installer will show \"" +
+        ForDisplay(text::kMsgLicenceUnreadable) + "\" and go on with an empty licence page");
+  }
+}
+
+void CheckSignature(const fs::path& source, MediumReport& r) {
+  const fs::path setup = Find(source, "setup.exe");
+  if (setup.empty()) {
+    r.notes.push_back("no setup.exe beside xalarch.v1");
+    return;
+  }
+  switch (ReadPeSignature(setup.string())) {
+    case PeSignature::kNotPe:
+      r.errors.push_back("setup.exe is not a Windows program");
+      return;
+    case PeSignature::kUnsigned:
+      r.notes.push_back("setup.exe is not signed: Windows names its publisher as unknown");
+      return;
+    case PeSignature::kSigned:
+      break;
+  }
+  const SignatureCheck check = VerifySignature(setup.string());
+  if (check.tool_missing) {
+    r.warnings.push_back("setup.exe is signed, but its signature cannot be verified here: " +
+                         check.problem);
+  } else if (!check.verified) {
+    r.errors.push_back("setup.exe's signature does not verify: " + check.problem);
+  } else {
+    r.signer = check.signer;
+    if (!check.trusted) {
+      r.notes.push_back("setup.exe is signed by " + check.signer +
+                        ", whose certificate this system does not trust (self-signed or of an "
+                        "unknown issuer)");
+    }
+  }
+}
+
+}  // namespace
+
 MediumReport CheckMedium(const std::string& folder) {
   MediumReport r = ReadMedium(folder);
   if (r.volumes.empty()) return r;
-  const fs::path source = r.disks ? fs::path(folder) / "disk1" : fs::path(folder);
-
-  const fs::path licence = source / text::kLicenceFile;
-  if (r.full_edition && !IsFile(licence)) {
-    r.warnings.push_back(NoLicenceWarning());
-  } else if (r.full_edition) {
-    std::ifstream in(licence, std::ios::binary);
-    char chunk[4096];
-    while (in && (in.read(chunk, sizeof chunk) || in.gcount() > 0)) {
-    }
-    if (!in.is_open() || in.bad()) {
-      r.errors.push_back(std::string("licenz.doc cannot be read: the installer will show \"") +
-                         ForDisplay(text::kMsgLicenceUnreadable) + "\"");
-    }
-  } else if (IsFile(licence)) {
-    r.notes.push_back("licenz.doc is not shown: the demo edition has no licence page");
-  }
-  if (!IsFile(source / "setup.exe")) r.notes.push_back("no setup.exe beside xalarch.v1");
+  const fs::path source = r.disks ? Find(fs::path(folder), "disk1", true) : fs::path(folder);
+  CheckLicence(source, r);
+  CheckSignature(source, r);
 
   std::map<std::string, std::size_t> seen;
+  std::map<std::string, std::uint64_t> on_disk;  // each file's size as the members write it
+  std::uint64_t unpacked = 0;
+  std::vector<std::string> foreign;
   for (std::size_t i = 0; i < r.members.size(); ++i) {
     const std::string& name = r.members[i].name;
-    if (name.find_first_of("\\/") != std::string::npos) {
+    if (HasFolderPart(name)) {
       r.errors.push_back("member " + std::to_string(i + 1) + " " + Quoted(name) +
                          " lies in a folder: the installer creates no folders, so it cannot "
                          "create this file in a new target folder");
     }
-    const auto [first, added] = seen.emplace(FileIdentity(name), i);
+    const std::string identity = FileNameIdentity(name);
+    const auto [first, added] = seen.emplace(identity, i);
     if (!added) {
       r.warnings.push_back("member " + std::to_string(i + 1) + " " + Quoted(name) +
                            " replaces member " + std::to_string(first->second + 1) + " " +
                            Quoted(r.members[first->second].name) + " on install");
+    } else if (!IsProductFile(name)) {
+      foreign.push_back(Quoted(name));
+    }
+    std::uint64_t& size = on_disk[identity];
+    unpacked = unpacked - size + r.members[i].unpacked;
+    size = r.members[i].unpacked;
+    r.peak_disk_use = std::max(r.peak_disk_use, r.archive_size + unpacked);
+  }
+  if (!foreign.empty()) {
+    std::string list;
+    for (const std::string& name : foreign) list += (list.empty() ? "" : ", ") + name;
+    r.warnings.push_back("not one of the product's files: " + list +
+                         ": a rollback leaves such files behind, and then cannot remove the "
+                         "target folder");
+  }
+  if (r.errors.empty()) {
+    for (const char* needed : {"kelvanto.exe", "Uninstall.exe"}) {
+      if (!seen.count(FileNameIdentity(needed))) {
+        r.warnings.push_back(std::string("no member ") + needed +
+                             ": the program group, the file association and the desktop "
+                             "shortcut would point at a file that is not there");
+      }
     }
   }
 
-  // The copy bar's maximum is the edition's expected size in 2,048-byte chunks; it advances once
-  // per chunk of each volume and once more at each volume's end.
+  const std::uint64_t free_space = r.full_edition ? kFullEditionFreeSpace : kDemoEditionFreeSpace;
+  if (r.errors.empty() && r.peak_disk_use > free_space) {
+    r.warnings.push_back(
+        "the installation needs " + std::to_string(r.peak_disk_use) +
+        " bytes at its peak (the temporary archive and the unpacked files together), more than "
+        "the " + std::to_string(free_space) +
+        " bytes free that the installer asks for: a disk that passes its check may fill up "
+        "midway");
+  }
+
+  // The copy bar's maximum is the edition's expected size in 2,048-byte chunks; each volume
+  // advances it once per chunk read, the last partial one included, and once more for the empty
+  // read at its end.
   const std::uint64_t scale = r.full_edition ? kFullEditionScale : kDemoEditionScale;
   const std::uint64_t maximum = scale / 2048;
   std::uint64_t steps = 0;
-  for (const MediumVolume& v : r.volumes) steps += v.size / 2048 + 1;
+  for (const MediumVolume& v : r.volumes) steps += (v.size + 2047) / 2048 + 1;
   const std::string sizes = "(archive " + std::to_string(r.archive_size) +
                             " bytes; the installer's scale for this edition is " +
                             std::to_string(scale) + " bytes)";
@@ -271,6 +395,12 @@ std::string FormatCheck(const MediumReport& r) {
     for (const MediumVolume& v : r.volumes) {
       out += "  " + v.name + ": " + std::to_string(v.size) + " bytes\n";
     }
+    if (r.peak_disk_use > 0) {
+      out += "  disk use at its peak: " + std::to_string(r.peak_disk_use) +
+             " bytes; the installer asks for " +
+             std::to_string(r.full_edition ? kFullEditionFreeSpace : kDemoEditionFreeSpace) +
+             " bytes free\n";
+    }
     out += "    packed   unpacked  name\n";
   }
   std::uint64_t unpacked = 0;
@@ -292,7 +422,8 @@ std::string FormatCheck(const MediumReport& r) {
                                count(r.members.size(), "member") + " (" + std::to_string(unpacked) +
                                " bytes), archive " + std::to_string(r.archive_size) + " bytes in " +
                                count(r.volumes.size(), "volume") + ", ") +
-      count(r.errors.size(), "error") + ", " + count(r.warnings.size(), "warning") + "\n";
+      count(r.errors.size(), "error") + ", " + count(r.warnings.size(), "warning") +
+      (r.signer.empty() ? std::string() : ", setup.exe signed by " + r.signer) + "\n";
   return out;
 }
 

@@ -24,24 +24,36 @@ struct MediumMember {
   std::uint32_t unpacked = 0;
 };
 
+// The free space the installer asks for on the target drive, per edition.
+inline constexpr std::uint64_t kFullEditionFreeSpace = 17000000;
+inline constexpr std::uint64_t kDemoEditionFreeSpace = 15000000;
+
 struct MediumReport {
   bool disks = false;  // disk1/, disk2/, disk3/ rather than one folder
   bool full_edition = false;
   std::vector<MediumVolume> volumes;  // those the edition joins, in order
   std::uint64_t archive_size = 0;
+  // The most the target folder holds during the installation: the temporary archive and the
+  // files unpacked so far lie there together until the archive is deleted.
+  std::uint64_t peak_disk_use = 0;
+  std::string signer;  // of a setup.exe whose signature verifies
   std::vector<MediumMember> members;  // up to the first fault
   std::vector<std::string> notes, warnings, errors;
   bool WouldInstall() const { return errors.empty(); }
 };
 
 // The medium in `folder` (holding xalarch.v1..., or disk1/, disk2/, disk3/): the edition from the
-// marker xalarch.v0, the volumes that edition joins (looked for where the installer looks:
-// beside xalarch.v1, then on the next disk), and every member read and inflated by the
-// installer's own reader. A reading fault is an error naming the volume and the byte offset.
+// marker xalarch.v0, the volumes that edition joins (looked for where the installer looks: in the
+// disk that is in the drive, and after a prompt on the next disk), and every member read and
+// inflated by the installer's own reader. File names are found whatever their case, as Windows
+// finds them; only regular files are read, and never more than their size, so nothing blocks.
+// A reading fault is an error naming the volume and the byte offset.
 MediumReport ReadMedium(const std::string& folder);
 
 // ReadMedium, and what else decides how the installation goes: the full edition's licence,
-// names that occur twice or need a folder, the archive size against the edition's progress scale.
+// names that occur twice or need a folder, members outside the product's file set or a missing
+// program or uninstaller, the peak disk use against the edition's free-space threshold, the
+// progress steps against the edition's progress scale, and setup.exe's signature.
 MediumReport CheckMedium(const std::string& folder);
 
 // One line per member: packed size, unpacked size, name.

@@ -1,5 +1,6 @@
 // mkmedia: makes a distribution medium from a folder of product files, and checks or lists one.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -9,13 +10,14 @@
 namespace {
 
 const char kUsage[] =
-    "usage: mkmedia [--demo] [--licence FILE] [--setup FILE] [--disks] [--volumes N,N[,N]]\n"
-    "               PRODUCT_FOLDER OUT_FOLDER\n"
+    "usage: mkmedia [--demo] [--licence FILE] [--setup FILE] [--cert CERT.pem --key KEY.pem]\n"
+    "               [--disks] [--volumes N,N[,N]] PRODUCT_FOLDER OUT_FOLDER\n"
     "       mkmedia check MEDIUM_FOLDER\n"
     "       mkmedia list MEDIUM_FOLDER\n"
     "Writes xalarch.v1, xalarch.v2 and (full edition) xalarch.v3, the marker xalarch.v0 and\n"
     "licenz.doc. --disks writes disk1/, disk2/, disk3/, each filled up to a 1.44 MB floppy;\n"
-    "--volumes sets the volume sizes.\n"
+    "--volumes sets the volume sizes. --cert and --key sign setup.exe (Authenticode, SHA-256,\n"
+    "with osslsigncode; the signing time from SOURCE_DATE_EPOCH when it is set).\n"
     "check reads a medium (a folder or disk folders) as the installer would and exits 0 when it\n"
     "would install, 1 when it would not; list prints its members (packed, unpacked size, name).\n"
     "Wrong usage exits 2.\n";
@@ -61,6 +63,10 @@ int main(int argc, char** argv) {
       o.licence = argv[++i];
     } else if (a == "--setup" && has_value) {
       o.setup_exe = argv[++i];
+    } else if (a == "--cert" && has_value) {
+      o.cert = argv[++i];
+    } else if (a == "--key" && has_value) {
+      o.key = argv[++i];
     } else if (a == "--volumes" && has_value) {
       std::string list = argv[++i];
       for (std::size_t at = 0; at <= list.size();) {
@@ -87,6 +93,18 @@ int main(int argc, char** argv) {
   if (positional.size() != 2) {
     std::fputs(kUsage, stderr);
     return 2;
+  }
+  if (o.cert.empty() != o.key.empty()) {
+    std::fputs("mkmedia: --cert and --key go together\n", stderr);
+    return 2;
+  }
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    const std::string text = epoch;
+    if (text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) {
+      std::fprintf(stderr, "mkmedia: SOURCE_DATE_EPOCH is not a number of seconds: %s\n", epoch);
+      return 2;
+    }
+    o.signing_time = std::stoll(text);
   }
   o.product_dir = positional[0];
   o.out_dir = positional[1];
