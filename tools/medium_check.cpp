@@ -9,6 +9,7 @@
 #include "app/texts.h"
 #include "media/archive.h"
 #include "media/file_names.h"
+#include "target/folders.h"
 #include "tools/signing.h"
 
 namespace kv {
@@ -318,6 +319,13 @@ MediumReport CheckMedium(const std::string& folder) {
                          " lies in a folder: the installer creates no folders, so it cannot "
                          "create this file in a new target folder");
     }
+    // Windows takes no path of kMaxPath characters or more.
+    if (sizeof text::kDefaultFolder + name.size() >= kMaxPath) {
+      r.warnings.push_back("member " + std::to_string(i + 1) + " " + Quoted(name) + " has " +
+                           std::to_string(name.size()) + " bytes: in the proposed folder " +
+                           ForDisplay(text::kDefaultFolder) +
+                           " its path would be longer than Windows allows");
+    }
     const std::string identity = FileNameIdentity(name);
     const auto [first, added] = seen.emplace(identity, i);
     if (!added) {
@@ -364,7 +372,7 @@ MediumReport CheckMedium(const std::string& folder) {
   // read at its end.
   const std::uint64_t scale = r.full_edition ? kFullEditionScale : kDemoEditionScale;
   const std::uint64_t maximum = scale / 2048;
-  std::uint64_t steps = 0;
+  std::uint64_t& steps = r.copy_steps;
   for (const MediumVolume& v : r.volumes) steps += (v.size + 2047) / 2048 + 1;
   const std::string sizes = "(archive " + std::to_string(r.archive_size) +
                             " bytes; the installer's scale for this edition is " +

@@ -36,6 +36,9 @@ struct MediumReport {
   // The most the target folder holds during the installation: the temporary archive and the
   // files unpacked so far lie there together until the archive is deleted.
   std::uint64_t peak_disk_use = 0;
+  // How often the copy advances its progress bar: per volume, its 2,048-byte chunks (the last
+  // partial one included) and the empty read at its end.
+  std::uint64_t copy_steps = 0;
   std::string signer;  // of a setup.exe whose signature verifies
   std::vector<MediumMember> members;  // up to the first fault
   std::vector<std::string> notes, warnings, errors;

@@ -126,6 +126,7 @@ std::string Field(const std::string& output, const std::string& label) {
     const std::size_t text = line.find_first_not_of(" \t");
     if (text != std::string::npos && line.compare(text, label.size(), label) == 0) {
       std::string value = line.substr(text + label.size());
+      value.erase(0, value.find_first_not_of(" \t"));
       while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
       return value;
     }

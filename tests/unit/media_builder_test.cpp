@@ -7,6 +7,7 @@
 #include "media/archive.h"
 #include "tests/unit/test_support.h"
 #include "tools/medium_check.h"
+#include "tools/signing.h"
 
 namespace kv::test {
 namespace {
@@ -16,12 +17,15 @@ using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 TEST(MediaBuilder, RefusesWhatTheInstallerCouldNotUnpack) {
   EXPECT_THROW(BuildArchive({}), MediaError);
   EXPECT_THROW(BuildArchive({{"a$b", "x"}}), MediaError);
   EXPECT_THROW(BuildArchive({{"sub\\a", "x"}}), MediaError);
   EXPECT_THROW(BuildArchive({{"CON", "x"}}), MediaError);
+  EXPECT_THROW(BuildArchive({{"a.txt", "x"}, {"A.TXT", "y"}}), MediaError) << "one file on Windows";
+  EXPECT_THROW(BuildArchive({{"\x90.txt", "x"}, {"\x80.txt", "y"}}), MediaError) << "Cyrillic dje";
   EXPECT_THROW(BuildArchive({{"big", std::string(kMemberBufferSize + 1, 'a')}}), MediaError);
   EXPECT_NO_THROW(BuildArchive({{"edge", std::string(kMemberBufferSize, 'a')}}));
 }
@@ -222,6 +226,228 @@ TEST(MediumCheck, DamagedTruncatedAndEscapingMediaFailAtTheirVolumeAndOffset) {
   f.Put("bad/xalarch.v1", a + PackMember("A.TXT", "y"));
   f.Put("bad/xalarch.v2", "");
   EXPECT_THAT(f.Check("bad").warnings, Contains(HasSubstr("member 2 \"A.TXT\" replaces member 1")));
+}
+
+// One medium per side of each rule: the check's verdict must be what the installer does with
+// the same bytes (run on the fake machine), and the builder must refuse what the check refuses.
+TEST(MediumCheck, AgreesWithTheInstallerOnEachSideOfEveryRule) {
+  Folder f;
+  const std::vector<ProductFile> product = SampleProduct();
+  std::string base;
+  for (const auto& [name, content] : product) base += PackMember(name, content);
+  const struct {
+    const char* member;  // added after the product
+    bool installs;
+  } cases[] = {
+      {"extra.txt", true},     {"extra?.txt", false},  {"extra*.txt", false},
+      {"extra<.txt", false},   {"extra>.txt", false},  {"extra|.txt", false},
+      {"extra\".txt", false}, {"xalarch.pry", false}, {"XALARCH.PRY", false},
+      {"xalarch.pry.", false}, {"xalarch.prx", true},  {"\xC6\xF3\xEA.txt", true},
+  };
+  for (const auto& c : cases) {
+    const std::string archive = base + PackMember(c.member, "x");
+    fs::remove_all(f.dir / "m");
+    fs::create_directories(f.dir / "m");
+    f.Put("m/xalarch.v1", archive);
+    f.Put("m/xalarch.v2", "");
+    const MediumReport r = f.Check("m");
+    EXPECT_EQ(r.WouldInstall(), c.installs) << c.member << Errors(r);
+
+    Installer t;
+    t.p.AddFile("C:\\MEDIUM\\xalarch.v1", archive);
+    t.p.AddFile("C:\\MEDIUM\\xalarch.v2", "");
+    t.Install();
+    EXPECT_EQ(t.ctx.WizardState == 6 && t.ctx.StepOk, c.installs) << c.member;
+    EXPECT_EQ(t.BoxTexts().empty(), c.installs) << c.member;
+
+    std::vector<ProductFile> files = product;
+    files.emplace_back(c.member, "x");
+    if (c.installs) {
+      EXPECT_NO_THROW(BuildArchive(files)) << c.member;
+    } else {
+      EXPECT_THROW(BuildArchive(files), MediaError) << c.member;
+    }
+  }
+  // Volumes named in capitals, as a FAT floppy may show them: the installer finds them.
+  fs::remove_all(f.dir / "m");
+  fs::create_directories(f.dir / "m");
+  f.Put("m/XALARCH.V1", base);
+  f.Put("m/XALARCH.V2", "");
+  EXPECT_TRUE(f.Check("m").WouldInstall()) << Errors(f.Check("m"));
+  Installer t;
+  t.p.AddFile("C:\\MEDIUM\\XALARCH.V1", base);
+  t.p.AddFile("C:\\MEDIUM\\XALARCH.V2", "");
+  t.Install();
+  EXPECT_EQ(t.ctx.WizardState, 6);
+}
+
+TEST(MediumCheck, TheThirdVolumeIsLookedForInTheDiskInTheDrive) {
+  Folder f;
+  const std::string archive = BuildArchive(SampleProduct());
+  const std::vector<std::string> v = CutVolumes(archive, 3, {});
+  const struct {
+    const char* what;
+    const char* v2_on;  // the disk folders that hold each volume
+    const char* v3_on;
+    bool installs;
+  } cases[] = {
+      {"each on its disk", "disk2", "disk3", true},
+      {"the third beside the second", "disk2", "disk2", true},
+      {"both on the first disk", "disk1", "disk1", true},
+      {"the third on the first disk, after the second disk went in", "disk2", "disk1", false},
+      {"the third on the second disk, which is never asked for", "disk1", "disk2", false},
+  };
+  for (const auto& c : cases) {
+    fs::remove_all(f.dir / "d");
+    for (const char* disk : {"disk1", "disk2", "disk3"}) fs::create_directories(f.dir / "d" / disk);
+    f.Put("d/disk1/xalarch.v0", "");
+    f.Put("d/disk1/licenz.doc", "{\\rtf1 L}");
+    f.Put("d/disk1/xalarch.v1", v[0]);
+    f.Put(std::string("d/") + c.v2_on + "/xalarch.v2", v[1]);
+    f.Put(std::string("d/") + c.v3_on + "/xalarch.v3", v[2]);
+    const MediumReport r = f.Check("d");
+    EXPECT_EQ(r.WouldInstall(), c.installs) << c.what << Errors(r);
+    if (!c.installs) EXPECT_THAT(Errors(r), HasSubstr("no xalarch.v3")) << c.what;
+  }
+}
+
+TEST(MediumCheck, LicenceDiskUseProductSetAndCopySteps) {
+  Folder f;
+  // A licence that never ends: the check reads only regular files, and an unreadable licence is
+  // what the installer reports and goes past.
+  MediaOptions o = f.Options("fifo");
+  WriteMedia(o);
+  fs::remove(f.dir / "fifo/licenz.doc");
+  fs::create_symlink("/dev/zero", f.dir / "fifo/licenz.doc");
+  MediumReport r = f.Check("fifo");
+  EXPECT_TRUE(r.WouldInstall()) << Errors(r);
+  EXPECT_THAT(r.warnings, Contains(HasSubstr("licenz.doc cannot be read")));
+  EXPECT_THAT(r.warnings, Not(Contains(HasSubstr("product's files"))));
+  EXPECT_THAT(r.warnings, Not(Contains(HasSubstr("at its peak"))));
+  EXPECT_EQ(r.peak_disk_use, r.archive_size + 6 * 3000 + 100 * (7 + 12 + 17 + 22 + 27 + 32));
+
+  // The archive and the unpacked files together above the free space the installer asks for.
+  std::mt19937 noise(5);
+  std::string data(9000000, '\0');
+  for (char& c : data) c = static_cast<char>(noise());
+  f.Put("product/xali.dac", data);
+  f.Put("product/extra.txt", "x");
+  fs::remove(f.dir / "product/kelvanto.exe");
+  WriteMedia(f.Options("big"));
+  r = f.Check("big");
+  EXPECT_TRUE(r.WouldInstall()) << Errors(r);
+  EXPECT_GT(r.peak_disk_use, 18000000u);
+  EXPECT_THAT(r.warnings, Contains(HasSubstr("bytes at its peak")));
+  EXPECT_THAT(r.warnings, Contains(HasSubstr("product's files: \"extra.txt\"")));
+  EXPECT_THAT(r.warnings, Contains(HasSubstr("no member kelvanto.exe")));
+  EXPECT_THAT(r.warnings, Not(Contains(HasSubstr("no member Uninstall.exe"))));
+
+  // The copy's own count of its progress steps, on volumes around a chunk's size.
+  for (const std::uint64_t first : {0u, 2047u, 2048u, 2049u}) {
+    Installer t;
+    t.p.AddFile("C:\\MEDIUM\\xalarch.v1", std::string(first, 'a'));
+    t.p.AddFile("C:\\MEDIUM\\xalarch.v2", "");
+    t.ToFolderPage();
+    t.ctx.TargetDir = "C:\\Kelvanto\\";
+    t.p.AddFolder("C:\\Kelvanto");
+    t.form->JoinVolumes();
+    fs::remove_all(f.dir / "s");
+    fs::create_directories(f.dir / "s");
+    f.Put("s/xalarch.v1", std::string(first, 'a'));
+    f.Put("s/xalarch.v2", "");
+    EXPECT_EQ(f.Check("s").copy_steps, static_cast<std::uint64_t>(t.view[Ctl::ProgressBar1].position))
+        << first;
+  }
+}
+
+// ---- Signing -----------------------------------------------------------------------------------
+
+// The smallest PE32 program that signing tools take: headers, one section of code.
+std::string TinyProgram() {
+  std::string pe(0x400, '\0');
+  const auto put = [&](std::size_t at, std::uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  pe[0] = 'M', pe[1] = 'Z';
+  put(0x3C, 0x40, 4);
+  pe.replace(0x40, 4, std::string("PE\0\0", 4));
+  put(0x44, 0x14C, 2);        // i386
+  put(0x46, 1, 2);            // one section
+  put(0x54, 224, 2);          // optional header size
+  put(0x56, 0x102, 2);        // executable, 32-bit
+  const std::size_t o = 0x58;  // optional header
+  put(o, 0x10B, 2);
+  put(o + 4, 0x200, 4);        // size of code
+  put(o + 16, 0x1000, 4);      // entry point
+  put(o + 28, 0x400000, 4);    // image base
+  put(o + 32, 0x1000, 4);      // section alignment
+  put(o + 36, 0x200, 4);       // file alignment
+  put(o + 40, 4, 2);           // OS version
+  put(o + 48, 4, 2);           // subsystem version
+  put(o + 56, 0x2000, 4);      // size of image
+  put(o + 60, 0x200, 4);       // size of headers
+  put(o + 68, 2, 2);           // GUI
+  put(o + 72, 0x100000, 4), put(o + 76, 0x1000, 4), put(o + 80, 0x100000, 4),
+      put(o + 84, 0x1000, 4);
+  put(o + 92, 16, 4);          // data directories
+  const std::size_t s = o + 224;  // the section
+  pe.replace(s, 5, ".text");
+  put(s + 8, 0x200, 4), put(s + 12, 0x1000, 4), put(s + 16, 0x200, 4), put(s + 20, 0x200, 4);
+  put(s + 36, 0x60000020, 4);
+  pe[0x200] = static_cast<char>(0xC3);  // ret
+  return pe;
+}
+
+TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
+  if (!ProgramAvailable("osslsigncode") || !ProgramAvailable("openssl")) {
+    GTEST_SKIP() << "osslsigncode and openssl are installed by scripts/setup";
+  }
+  Folder f;
+  f.Put("setup.exe", TinyProgram());
+  const std::string cert = (f.dir / "cert.pem").string(), key = (f.dir / "key.pem").string();
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "
+                         "/CN=Test\\ Vendor -keyout " + key + " -out " + cert + " 2>/dev/null")
+                            .c_str()),
+            0);
+  EXPECT_EQ(ReadPeSignature((f.dir / "setup.exe").string()), PeSignature::kUnsigned);
+  MediaOptions o = f.Options("one");
+  o.setup_exe = (f.dir / "setup.exe").string();
+  WriteMedia(o);
+  EXPECT_THAT(f.Check("one").notes, Contains(HasSubstr("setup.exe is not signed")));
+
+  o.cert = cert;
+  o.key = key;
+  o.signing_time = 1700000000;
+  WriteMedia(o);
+  o.out_dir = (f.dir / "two").string();
+  WriteMedia(o);
+  const std::string signed_setup = f.Get("one/setup.exe");
+  EXPECT_EQ(ReadPeSignature((f.dir / "one/setup.exe").string()), PeSignature::kSigned);
+  EXPECT_EQ(signed_setup, f.Get("two/setup.exe")) << "the same inputs, the same bytes";
+  MediumReport r = f.Check("one");
+  EXPECT_TRUE(r.WouldInstall()) << Errors(r);
+  EXPECT_EQ(r.signer, "/CN=Test Vendor");
+  EXPECT_THAT(FormatCheck(r), HasSubstr(", setup.exe signed by /CN=Test Vendor\n"));
+
+  std::string changed = signed_setup;
+  changed[0x201] ^= 1;  // in the code, after signing
+  f.Put("one/setup.exe", changed);
+  r = f.Check("one");
+  EXPECT_FALSE(r.WouldInstall());
+  EXPECT_THAT(Errors(r), HasSubstr("setup.exe's signature does not verify: the file was changed"));
+
+  // Without osslsigncode: said so, and nothing written.
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (f.dir / "none").c_str(), 1);
+  o.out_dir = (f.dir / "three").string();
+  try {
+    WriteMedia(o);
+    ADD_FAILURE() << "signed without osslsigncode";
+  } catch (const MediaError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("osslsigncode is not installed"));
+  }
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_FALSE(fs::exists(f.dir / "three"));
 }
 
 }  // namespace
