@@ -29,7 +29,12 @@ std::string ReadAll(const fs::path& path) {
   return s.str();
 }
 
+// Replaces the file: whatever lay there (a link, a pipe) is removed, not written through.
 void WriteAll(const fs::path& path, const std::string& data) {
+  std::error_code e;
+  if (fs::is_symlink(path, e) || (fs::exists(path, e) && !fs::is_regular_file(path, e))) {
+    fs::remove(path, e);
+  }
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
   if (!out) throw MediaError("cannot write " + path.string());
@@ -115,6 +120,9 @@ MediaReport WriteMedia(const MediaOptions& o) {
     if (!o.licence.empty()) extras.emplace_back(text::kLicenceFile, ReadAll(o.licence));
   }
   if (o.cert.empty() != o.key.empty()) throw MediaError("signing needs both --cert and --key");
+  if (!o.setup_exe.empty() && ReadPeSignature(o.setup_exe) == PeSignature::kNotPe) {
+    throw MediaError(o.setup_exe + ": not a Windows program");
+  }
   if (!o.cert.empty() && o.setup_exe.empty()) {
     throw MediaError("--cert and --key sign setup.exe: give it with --setup");
   }

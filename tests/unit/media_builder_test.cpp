@@ -4,6 +4,8 @@
 #include <fstream>
 #include <random>
 
+#include <sys/stat.h>
+
 #include "media/archive.h"
 #include "tests/unit/test_support.h"
 #include "tools/medium_check.h"
@@ -323,6 +325,11 @@ TEST(MediumCheck, LicenceDiskUseProductSetAndCopySteps) {
   EXPECT_TRUE(r.WouldInstall()) << Errors(r);
   EXPECT_THAT(r.warnings, Contains(HasSubstr("licenz.doc cannot be read")));
   EXPECT_THAT(r.warnings, Not(Contains(HasSubstr("product's files"))));
+  ASSERT_EQ(::mkfifo((f.dir / "fifo/pipe").c_str(), 0600), 0);
+  fs::rename(f.dir / "fifo/pipe", f.dir / "fifo/xalarch.v3");
+  EXPECT_THAT(Errors(f.Check("fifo")), HasSubstr("xalarch.v3 is not a regular file"));
+  WriteMedia(o);  // replaces the pipe rather than writing into it
+  EXPECT_TRUE(fs::is_regular_file(f.dir / "fifo/xalarch.v3"));
   EXPECT_THAT(r.warnings, Not(Contains(HasSubstr("at its peak"))));
   EXPECT_EQ(r.peak_disk_use, r.archive_size + 6 * 3000 + 100 * (7 + 12 + 17 + 22 + 27 + 32));
 
@@ -411,6 +418,8 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
             0);
   EXPECT_EQ(ReadPeSignature((f.dir / "setup.exe").string()), PeSignature::kUnsigned);
   MediaOptions o = f.Options("one");
+  o.setup_exe = (f.dir / "licence.rtf").string();
+  EXPECT_THROW(WriteMedia(o), MediaError) << "not a program";
   o.setup_exe = (f.dir / "setup.exe").string();
   WriteMedia(o);
   EXPECT_THAT(f.Check("one").notes, Contains(HasSubstr("setup.exe is not signed")));
