@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 
 #include <sys/stat.h>
@@ -300,16 +301,38 @@ TEST(MediumCheck, TheThirdVolumeIsLookedForInTheDiskInTheDrive) {
       {"the third on the second disk, which is never asked for", "disk1", "disk2", false},
   };
   for (const auto& c : cases) {
+    std::map<std::string, std::vector<ProductFile>> disks = {
+        {"disk1", {{"xalarch.v0", ""}, {"licenz.doc", "{\\rtf1 L}"}, {"xalarch.v1", v[0]}}}};
+    disks[c.v2_on].emplace_back("xalarch.v2", v[1]);
+    disks[c.v3_on].emplace_back("xalarch.v3", v[2]);
     fs::remove_all(f.dir / "d");
-    for (const char* disk : {"disk1", "disk2", "disk3"}) fs::create_directories(f.dir / "d" / disk);
-    f.Put("d/disk1/xalarch.v0", "");
-    f.Put("d/disk1/licenz.doc", "{\\rtf1 L}");
-    f.Put("d/disk1/xalarch.v1", v[0]);
-    f.Put(std::string("d/") + c.v2_on + "/xalarch.v2", v[1]);
-    f.Put(std::string("d/") + c.v3_on + "/xalarch.v3", v[2]);
+    for (const char* disk : {"disk1", "disk2", "disk3"}) {
+      fs::create_directories(f.dir / "d" / disk);
+      for (const auto& [name, content] : disks[disk]) f.Put("d/" + std::string(disk) + "/" + name, content);
+    }
     const MediumReport r = f.Check("d");
     EXPECT_EQ(r.WouldInstall(), c.installs) << c.what << Errors(r);
     if (!c.installs) EXPECT_THAT(Errors(r), HasSubstr("no xalarch.v3")) << c.what;
+
+    // The installer, with a user who puts in the disk each prompt asks for, and cancels when
+    // the volume is not there either.
+    Installer t;
+    const auto insert = [&](const std::string& disk) {
+      for (const char* name : {"xalarch.v0", "licenz.doc", "xalarch.v1", "xalarch.v2", "xalarch.v3"}) {
+        t.p.EraseFile(std::string("C:\\MEDIUM\\") + name);
+      }
+      for (const auto& [name, content] : disks[disk]) t.p.AddFile("C:\\MEDIUM\\" + name, content);
+    };
+    insert("disk1");
+    std::string asked;
+    t.p.answer = [&](const FakePlatform::Box& box) {
+      if (box.text == asked) return kIdCancel;
+      asked = box.text;
+      insert(box.text == "Вставьте диск 2:" ? "disk2" : "disk3");
+      return kIdOk;
+    };
+    t.Install();
+    EXPECT_EQ(t.ctx.WizardState == 6, c.installs) << c.what;
   }
 }
 
