@@ -210,6 +210,7 @@ void TForm1::Button1Click() {
       }
       break;
     case kStateLicence:
+      Log("licence accepted");
       ctx_.WizardState = kStateFolder;
       SetVisible(Ctl::RichEdit1, false);
       SetVisible(Ctl::Edit1, true);

@@ -211,6 +211,15 @@ TEST(WizardExitCode, InstalledOrNotHoweverTheWindowEnds) {
       {"Ok after success", [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); f.Button1Click(); }, 0},
       {"close box after success", [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); }, 0},
       {"close box on the welcome page", [](Machine&, TForm1&) {}, 1},
+      {"close box while unpacking",
+       [](Machine& m, TForm1& f) {
+         m.Walk(f);
+         m.p.on_pump = [&](int) {
+           if (f.context().WizardState == kStateCopying) m.view.Close();
+         };
+         f.Button1Click();
+       },
+       0},
       {"&Ok after Cancel", [](Machine&, TForm1& f) { f.Button2Click(); f.Button1Click(); }, 1},
       {"Cancel after success", [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); f.Button2Click(); }, 1},
       {"refused folder", [](Machine& m, TForm1& f) { m.Walk(f, "Kelvanto"); f.Button1Click(); }, 1},
@@ -220,6 +229,7 @@ TEST(WizardExitCode, InstalledOrNotHoweverTheWindowEnds) {
     m.p.on_message_loop = [&](TForm1& f) { c.user(m, f); };
     EXPECT_EQ(RunSetup(m.p, "/LOG=C:\\setup.log"), c.code) << c.name;
     EXPECT_THAT(m.Log(), HasSubstr("exit code " + std::to_string(c.code) + "\n")) << c.name;
+    EXPECT_TRUE(m.view.closed) << c.name;
   }
 }
 
