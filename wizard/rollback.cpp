@@ -75,8 +75,8 @@ void TForm1::RollBack() {
     if (undo(kDeleteShortcut)) DeleteDesktopShortcut();
   }
 
+  if (state != kStateAborted) Log("installation aborted");  // a second run shows the page only
   ctx_.WizardState = kStateAborted;
-  Log("installation aborted");
   SetVisible(Ctl::Button2, false);
   SetText(Ctl::Button1, text::kAbortedOk);
   SetEnabled(Ctl::Button1, true);
