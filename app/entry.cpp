@@ -25,6 +25,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
     log.Event(std::string("message \"") + text::kCaptionError + "\": " + text::kMsgNoFirstVolume);
     if (!args.silent) {
       p.ShowMessage(text::kMsgNoFirstVolume, text::kCaptionError, kMbOk | kMbIconError);
+      log.Event("answer: OK");
     }
     return 1;
   }

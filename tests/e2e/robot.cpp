@@ -3,7 +3,7 @@
 // ends the run with exit code 1 (setup.exe is then killed).
 //
 //   start:EXE                 start EXE with the robot's current folder as its current folder
-//   args:TEXT                 the command line after EXE's name for the next start:, as is
+//   args:TEXT                 the command line after EXE's name for the start: steps that follow
 //   cd:FOLDER                 change the robot's current folder (before start:)
 //   window                    wait until the wizard window is visible; prints the time it took
 //   text:ID:TEXT              the control's text is TEXT, byte for byte (wait-text: polls for it)
