@@ -33,6 +33,14 @@ int RunSetup(Platform& p) {
     if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a root keeps the default
     TForm1 form(p, ctx);
     FormView* view = p.CreateFormWindow(form);
+    // The window calls the form's handlers: it goes before the form, however this block is left
+    // (closing a closed window does nothing).
+    struct CloseOnExit {
+      FormView* view;
+      ~CloseOnExit() {
+        if (view) view->Close();
+      }
+    } close_window{view};
     form.Attach(view);
     form.FormCreate();
     view->ShowForm();

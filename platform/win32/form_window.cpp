@@ -140,11 +140,17 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   const int screen_width = GetSystemMetrics(SM_CXSCREEN), screen_height = GetSystemMetrics(SM_CYSCREEN);
+  // What the taskbar and other desktop bars leave free.
+  RECT work = {0, 0, screen_width, screen_height};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   RECT r;
   for (dpi_ = dpi_ > 96 ? dpi_ : 96;; --dpi_) {
     r = {0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
     AdjustWindowRectEx(&r, style, FALSE, ex_style);
-    if (dpi_ == 96 || (r.right - r.left <= screen_width && r.bottom - r.top <= screen_height)) break;
+    if (dpi_ == 96 ||
+        (r.right - r.left <= work.right - work.left && r.bottom - r.top <= work.bottom - work.top)) {
+      break;
+    }
   }
 
   window_font_ = MakeFont(Scaled(12), false);
@@ -179,9 +185,17 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   wc.lpszClassName = "TLabel";
   RegisterClassA(&wc);
 
+  // Centred on the screen; where that would put a part of it under a desktop bar, centred in the
+  // work area instead, so that the buttons stay within reach.
   const int width = r.right - r.left, height = r.bottom - r.top;
-  window_ = CreateWindowExA(ex_style, "TForm1", text::kWindowCaption, style,
-                            (screen_width - width) / 2, (screen_height - height) / 2, width, height,
+  int x = (screen_width - width) / 2, y = (screen_height - height) / 2;
+  if (x < work.left || y < work.top || x + width > work.right || y + height > work.bottom) {
+    x = work.left + (work.right - work.left - width) / 2;
+    y = work.top + (work.bottom - work.top - height) / 2;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+  }
+  window_ = CreateWindowExA(ex_style, "TForm1", text::kWindowCaption, style, x, y, width, height,
                             owner, nullptr, instance, this);
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     for (UINT item : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
@@ -238,7 +252,11 @@ void FormWindow::CreateControls() {
   make(Ctl::ProgressBar2, "STATIC", 0, 0, panel2);
   HWND edit = make(Ctl::Edit1, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
                    WS_EX_CLIENTEDGE, panel2);
-  make(Ctl::RichEdit1, "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
+  HWND viewer = make(Ctl::RichEdit1, "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
+  // The viewer covers exactly the inner area that the panel's surface paints the picture into.
+  const RECT inner = InnerArea();
+  SetWindowPos(viewer, nullptr, inner.left, inner.top, inner.right - inner.left,
+               inner.bottom - inner.top, SWP_NOZORDER | SWP_NOACTIVATE);
   for (Ctl c : {Ctl::Label3, Ctl::Label2, Ctl::RxLabel1, Ctl::ProgressBar1, Ctl::ProgressBar2,
                 Ctl::Edit1, Ctl::RichEdit1}) {
     SetWindowPos(Child(c), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -276,6 +294,15 @@ void FormWindow::CreateHint() {
   }
 }
 
+// Panel2's client area inside its two bevels, 4 pixels at 96 dots per inch: where the picture is
+// drawn and the licence viewer lies, both taken from this one rectangle.
+RECT FormWindow::InnerArea() const {
+  RECT r;
+  GetClientRect(Child(Ctl::Panel2), &r);
+  InflateRect(&r, -Scaled(4), -Scaled(4));
+  return r;
+}
+
 // Panel2's surface, made when it is first painted.
 HBITMAP FormWindow::Surface() {
   if (!surface_ && !destroyed_) {
@@ -288,6 +315,28 @@ HBITMAP FormWindow::Surface() {
 // Panel2's surface: face colour, raised outer and lowered inner bevel, then the welcome picture
 // stretched over the inner area. The labels copy their background from it.
 void FormWindow::PaintPanelSurface() {
+  // The picture's bits first: what allocates comes before any device context is taken, so that
+  // an allocation failing leaves no context or bitmap behind.
+  const RECT inner = InnerArea();
+  // At 96 dots per inch the system stretches the picture to the inner area; at any other size it
+  // is resampled here first, smoothly, since a system's stretching may enlarge by repeating pixels
+  // (Wine's does, even in HALFTONE mode).
+  const Picture resampled = dpi_ == 96 || picture_.rgb.empty()
+      ? Picture{} : Resampled(picture_, inner.right - inner.left, inner.bottom - inner.top);
+  const Picture& picture = dpi_ == 96 ? picture_ : resampled;
+  // A 24-bit DIB: rows bottom-up, padded to four bytes, blue first.
+  const int stride = (picture.width * 3 + 3) & ~3;
+  std::vector<BYTE> bits(picture.rgb.empty() ? 0 : static_cast<std::size_t>(stride) * picture.height);
+  for (int y = 0; !bits.empty() && y < picture.height; ++y) {
+    const std::uint8_t* src = &picture.rgb[static_cast<std::size_t>(y) * picture.width * 3];
+    BYTE* dst = &bits[static_cast<std::size_t>(picture.height - 1 - y) * stride];
+    for (int x = 0; x < picture.width; ++x) {
+      dst[x * 3] = src[x * 3 + 2];
+      dst[x * 3 + 1] = src[x * 3 + 1];
+      dst[x * 3 + 2] = src[x * 3];
+    }
+  }
+
   RECT r;
   GetClientRect(Child(Ctl::Panel2), &r);
   HDC screen = GetDC(window_);
@@ -296,29 +345,10 @@ void FormWindow::PaintPanelSurface() {
   ReleaseDC(window_, screen);
   HGDIOBJ old = SelectObject(dc, surface_);
   FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-  // Two bevels, 2 pixels each at 96 dots per inch; after them `r` is the inner area (the
-  // placement of RichEdit1).
+  // Two bevels, 2 pixels each at 96 dots per inch, around the inner area.
   Frame(dc, r, Scaled(2), GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNSHADOW));
   Frame(dc, r, Scaled(4) - Scaled(2), GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT));
-  if (!picture_.rgb.empty()) {
-    // At 96 dots per inch the system stretches the picture to the inner area; at any other size
-    // it is resampled here first, smoothly, since a system's stretching may enlarge by repeating
-    // pixels (Wine's does, even in HALFTONE mode).
-    const Picture resampled =
-        dpi_ == 96 ? Picture{} : Resampled(picture_, r.right - r.left, r.bottom - r.top);
-    const Picture& picture = dpi_ == 96 ? picture_ : resampled;
-    // A 24-bit DIB: rows bottom-up, padded to four bytes, blue first.
-    const int stride = (picture.width * 3 + 3) & ~3;
-    std::vector<BYTE> bits(static_cast<std::size_t>(stride) * picture.height);
-    for (int y = 0; y < picture.height; ++y) {
-      const std::uint8_t* src = &picture.rgb[static_cast<std::size_t>(y) * picture.width * 3];
-      BYTE* dst = &bits[static_cast<std::size_t>(picture.height - 1 - y) * stride];
-      for (int x = 0; x < picture.width; ++x) {
-        dst[x * 3] = src[x * 3 + 2];
-        dst[x * 3 + 1] = src[x * 3 + 1];
-        dst[x * 3 + 2] = src[x * 3];
-      }
-    }
+  if (!bits.empty()) {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = picture.width;
@@ -328,8 +358,9 @@ void FormWindow::PaintPanelSurface() {
     info.bmiHeader.biCompression = BI_RGB;
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchDIBits(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, picture.width,
-                  picture.height, bits.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, inner.left, inner.top, inner.right - inner.left, inner.bottom - inner.top,
+                  0, 0, picture.width, picture.height, bits.data(), &info, DIB_RGB_COLORS,
+                  SRCCOPY);
   }
   SelectObject(dc, old);
   DeleteDC(dc);
@@ -344,6 +375,7 @@ const FormWindow::Label* FormWindow::LabelOf(HWND window) const {
 
 void FormWindow::PaintLabel(HWND window, HDC dc) {
   const Label* label = LabelOf(window);
+  const std::string text = WindowText(window);  // allocates: before any context is taken
   RECT r;
   GetClientRect(window, &r);
   POINT at = {0, 0};
@@ -357,7 +389,6 @@ void FormWindow::PaintLabel(HWND window, HDC dc) {
   SelectObject(surface, old_surface);
   DeleteDC(surface);
 
-  const std::string text = WindowText(window);
   HGDIOBJ old_font = SelectObject(buffer, label->font);
   SetBkMode(buffer, TRANSPARENT);
   RECT box = r;
@@ -509,21 +540,35 @@ void FormWindow::CreateLaterControls() {
     Replace(Ctl::ProgressBar2, "msctls_progress32", 0, 0);
     CreateHint();
   }
-  rich_edit_ = LoadSystemLibrary("riched20.dll");
-  if (rich_edit_) Replace(Ctl::RichEdit1, "RichEdit20A", kViewerStyle, WS_EX_CLIENTEDGE);
+  // The rich-text viewer of version 2, else of version 1; when neither library loads or makes
+  // its control, the plain stand-in stays and shows the licence's text.
+  const struct {
+    const char* library;
+    const char* cls;
+  } viewers[] = {{"riched20.dll", "RichEdit20A"}, {"riched32.dll", "RICHEDIT"}};
+  for (const auto& v : viewers) {
+    HMODULE library = LoadSystemLibrary(v.library);
+    if (library && Replace(Ctl::RichEdit1, v.cls, kViewerStyle, WS_EX_CLIENTEDGE)) {
+      rich_edit_ = library;
+      break;
+    }
+    if (library) FreeLibrary(library);
+  }
   if (licence_kept_) {
     licence_kept_ = false;
     std::string content;
     content.swap(licence_);
-    if (!(licence_rtf_ && LoadRichText(content, true))) LoadRichText(content, false);
+    if (!(licence_rtf_ && LoadRichText(content, true))) {
+      LoadRichText(licence_rtf_ ? RtfToPlainText(content) : content, false);
+    }
   }
 }
 
 // Puts a control of class `cls` in the place, z-order, ID, font and state of `control`'s
-// stand-in.
-void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style) {
+// stand-in. False when the control cannot be made: the stand-in stays.
+bool FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style) {
   HWND stand_in = Child(control);
-  if (!stand_in) return;
+  if (!stand_in) return false;
   RECT r;
   GetWindowRect(stand_in, &r);
   HWND parent = GetParent(stand_in);
@@ -532,7 +577,7 @@ void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_sty
                            r.right - r.left, r.bottom - r.top, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(stand_in))),
                            instance_, nullptr);
-  if (!h) return;
+  if (!h) return false;
   SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SendMessageA(h, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
   EnableWindow(h, IsWindowEnabled(stand_in));
@@ -546,6 +591,7 @@ void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_sty
   controls_[static_cast<int>(control)] = h;
   DestroyWindow(stand_in);
   if (visible) ShowWindow(h, SW_SHOWNA);
+  return true;
 }
 
 bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
@@ -555,12 +601,25 @@ bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
     licence_kept_ = true;
     return true;
   }
+  HWND viewer = Child(Ctl::RichEdit1);
+  if (!rich_edit_) {
+    // The plain stand-in: text only, its lines ended by CR LF.
+    if (rtf) return false;
+    std::string text;
+    text.reserve(content.size() + content.size() / 16);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+      if (content[i] == '\n' && (i == 0 || content[i - 1] != '\r')) text += '\r';
+      text += content[i];
+    }
+    SendMessageA(viewer, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own
+    SetWindowTextA(viewer, text.c_str());
+    return true;
+  }
   StreamSource source{&content, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
   // The viewer takes 32,767 characters unless told otherwise: a longer licence would be cut.
-  SendMessageA(Child(Ctl::RichEdit1), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-  SendMessageA(Child(Ctl::RichEdit1), EM_STREAMIN, rtf ? SF_RTF : SF_TEXT,
-               reinterpret_cast<LPARAM>(&stream));
+  SendMessageA(viewer, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+  SendMessageA(viewer, EM_STREAMIN, rtf ? SF_RTF : SF_TEXT, reinterpret_cast<LPARAM>(&stream));
   return stream.dwError == 0;
 }
 
@@ -596,10 +655,18 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
       break;
     case WM_TIMER:
       if (w == kLaterControlsTimer) {
-        CreateLaterControls();
+        Guarded([&] { CreateLaterControls(); });
         return 0;
       }
       break;
+    case WM_CLOSE: {
+      // The close box, the system menu's Close, Alt+F4: the form decides; while the installation
+      // sequence runs the window only hides, and closes once the sequence has returned.
+      bool closed = true;
+      Guarded([&] { closed = form_.FormClose(); });
+      if (!closed && !destroyed_) ShowWindow(window_, SW_HIDE);
+      return 0;
+    }
     case WM_DESTROY:
       destroyed_ = true;
       Guarded([&] { form_.FormDestroy(); });
@@ -620,14 +687,17 @@ LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && h == self->Child(Ctl::Panel2) && self->Surface()) {
-        HDC surface = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(surface, self->surface_);
+      // Making the surface allocates: no error may leave the paint (EndPaint must follow).
+      bool surface = false;
+      Guarded([&] { surface = self && h == self->Child(Ctl::Panel2) && self->Surface(); });
+      if (surface) {
+        HDC source = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(source, self->surface_);
         BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-               ps.rcPaint.bottom - ps.rcPaint.top, surface, ps.rcPaint.left, ps.rcPaint.top,
+               ps.rcPaint.bottom - ps.rcPaint.top, source, ps.rcPaint.left, ps.rcPaint.top,
                SRCCOPY);
-        SelectObject(surface, old);
-        DeleteDC(surface);
+        SelectObject(source, old);
+        DeleteDC(source);
       } else {
         FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_BTNFACE));
       }
@@ -648,7 +718,9 @@ LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && self->LabelOf(h) && self->Surface()) self->PaintLabel(h, dc);
+      Guarded([&] {
+        if (self && self->LabelOf(h) && self->Surface()) self->PaintLabel(h, dc);
+      });
       EndPaint(h, &ps);
       return 0;
     }

@@ -12,6 +12,10 @@ namespace kv {
 
 // ---- DLL search ----------------------------------------------------------------------------------
 
+namespace {
+bool g_default_dirs = false;  // SetDefaultDllDirectories restricted the search of every load
+}  // namespace
+
 void HardenDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
@@ -19,7 +23,7 @@ void HardenDllSearch() {
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   if (auto set_default = reinterpret_cast<SetDefaultDirs>(
           reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))) {
-    set_default(kSearchSystem32);
+    g_default_dirs = set_default(kSearchSystem32) != FALSE;
   }
   if (auto set_dir = reinterpret_cast<SetDllDir>(
           reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")))) {
@@ -33,7 +37,10 @@ HMODULE LoadSystemLibrary(const char* name) {
   if (n == 0 || n >= MAX_PATH) return nullptr;
   lstrcatA(path, "\\");
   lstrcatA(path, name);
-  return LoadLibraryA(path);
+  // Where the search is not restricted for every load, the library's own imports would be
+  // looked for in the program's folder (the medium) first; the altered search path looks in the
+  // library's folder, the system folder, instead.
+  return LoadLibraryExA(path, nullptr, g_default_dirs ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 namespace {
