@@ -6,8 +6,10 @@
 //   cd:FOLDER                 change the robot's current folder (before start:)
 //   window                    wait until the wizard window is visible; prints the time it took
 //   text:ID:TEXT              the control's text is TEXT, byte for byte (wait-text: polls for it)
+//   has-text:ID:TEXT          the control's text holds TEXT
 //   visible:ID:0|1            the control's visibility; enabled:ID:0|1 likewise
-//   click:ID                  click a button (101 Button1, 102 Button2, 110 the browse button)
+//   click:ID                  click a button (101 Button1, 102 Button2, 110 the browse button);
+//                             fails on a button a user could not press (hidden or disabled)
 //   type:TEXT                 replace the folder editor's text
 //   enter                     press Enter in the folder editor
 //   box:CAPTION|TEXT:ok|cancel  wait for a message box, check it, answer it
@@ -208,6 +210,11 @@ void Step(const std::string& step) {
     const bool ok = Poll([&] { return Text(Control(id())) == want; },
                          verb == "text" ? 0 : 60000);
     if (!ok) Fail(step + " (is \"" + Text(Control(id())) + "\")");
+  } else if (verb == "has-text") {
+    const std::string text = Text(Control(id()));
+    if (text.find(f.size() > 2 ? f[2] : "") == std::string::npos) {
+      Fail(step + " (is \"" + text.substr(0, 200) + "\")");
+    }
   } else if (verb == "visible") {
     if ((IsWindowVisible(Control(id())) != FALSE) != (f[2] == "1")) Fail(step);
   } else if (verb == "enabled") {
@@ -254,6 +261,10 @@ void Step(const std::string& step) {
     }
   } else if (verb == "click") {
     HWND control = Control(id());
+    // A user clicks only what is shown and enabled, in a window that is shown and enabled.
+    if (!IsWindowVisible(control) || !IsWindowEnabled(control) || !IsWindowEnabled(Form())) {
+      Fail(step + " (the button is " + (IsWindowVisible(control) ? "disabled)" : "hidden)"));
+    }
     PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(id(), BN_CLICKED),
                  reinterpret_cast<LPARAM>(control));
     Sleep(150);
