@@ -23,6 +23,7 @@
 //                             screen's dots per inch; ID 0: the wizard's client area (W,H);
 //                             W or H * is not checked
 //   centred                   the wizard window lies on the screen, centred within 2 pixels
+//   inner                     the licence viewer lies in Panel2 with one margin on all four sides
 //   shot:FILE.bmp             capture the wizard window (or the screen)
 //   close                     close the wizard window by its close box
 //   exit:N                    wait for setup.exe to end with exit code N
@@ -129,6 +130,31 @@ bool ProcessEnded() {
   return g_process.hProcess && WaitForSingleObject(g_process.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+// Waits until the wizard has handled what was posted to it: a message sent to its window is
+// taken at its next look at the queue, after a handler that does not pump has returned.
+void Settled() {
+  if (HWND form = Form()) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(form, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+  }
+}
+
+// The control's rectangle relative to its parent's client area. A control may be replaced by
+// another of the same ID while it is looked at (a stand-in by its real control): looked up again.
+RECT RectInParent(int id) {
+  for (int attempt = 0;; ++attempt) {
+    HWND control = Control(id);
+    RECT r;
+    HWND parent = GetParent(control);
+    if (GetWindowRect(control, &r) && parent) {
+      MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+      if (IsWindow(control)) return r;
+    }
+    if (attempt == 50) Fail("no rectangle of control " + std::to_string(id));
+    Sleep(20);
+  }
+}
+
 template <typename F>
 bool Poll(F condition, DWORD ms) {
   const DWORD start = GetTickCount();
@@ -230,8 +256,7 @@ void Step(const std::string& step) {
     if (!control) Fail(step + " (no wizard window)");
     RECT r;
     if (id()) {
-      GetWindowRect(control, &r);
-      MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+      r = RectInParent(id());
     } else {
       GetClientRect(control, &r);
     }
@@ -249,6 +274,19 @@ void Step(const std::string& step) {
       }
     }
     std::printf("rect %d: %s\n", id(), is.c_str());
+  } else if (verb == "inner") {
+    // The viewer covers the panel's inner area, the picture's: the same margin on every side.
+    RECT panel;
+    GetClientRect(Control(112), &panel);
+    const RECT viewer = RectInParent(109);
+    const int margins[] = {viewer.left, viewer.top, panel.right - viewer.right,
+                           panel.bottom - viewer.bottom};
+    for (int m : margins) {
+      if (m != margins[0]) {
+        Fail(step + " (margins " + std::to_string(margins[0]) + "," + std::to_string(margins[1]) +
+             "," + std::to_string(margins[2]) + "," + std::to_string(margins[3]) + ")");
+      }
+    }
   } else if (verb == "centred") {
     RECT r;
     if (!Form() || !GetWindowRect(Form(), &r)) Fail(step + " (no wizard window)");
@@ -268,6 +306,7 @@ void Step(const std::string& step) {
     PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(id(), BN_CLICKED),
                  reinterpret_cast<LPARAM>(control));
     Sleep(150);
+    Settled();
   } else if (verb == "type") {
     SendMessageA(Control(106), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Fields(step, 2)[1].c_str()));
   } else if (verb == "enter") {
@@ -275,6 +314,7 @@ void Step(const std::string& step) {
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     PostMessageA(edit, WM_KEYUP, VK_RETURN, 0xC01C0001);
     Sleep(150);
+    Settled();
   } else if (verb == "box") {
     const auto b = Fields(step, 2);
     const std::string arg = b[1];
