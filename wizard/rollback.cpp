@@ -47,6 +47,7 @@ void TForm1::RollBack() {
   };
   const bool page_shown = Silently(aborted_page);
   ctx_.StepOk = false;
+  installed_ = false;
   Silently([&] { SetVisible(Ctl::Edit1, false); });
 
   // Leave the target folder, which the unpacking step made current, so that it can be removed.
@@ -55,7 +56,17 @@ void TForm1::RollBack() {
   const int state = ctx_.WizardState;
   if (state >= kStateRemovingOldFiles && state <= kStateShortcut) {
     ++undo_runs_;
-    auto undo = [&](UndoAction a) { return kUndo[a][state - kStateRemovingOldFiles]; };
+    Silently([&] { Log("rollback from state " + std::to_string(state)); });
+    auto undo = [&](UndoAction a) {
+      static constexpr const char* kNames[kUndoActionCount] = {
+          "closing the temporary archive", "deleting the temporary archive",
+          "deleting the product files", "removing the target folder if empty",
+          "deleting the program group", "deleting the registry entries",
+          "deleting the desktop shortcut"};
+      const bool wanted = kUndo[a][state - kStateRemovingOldFiles];
+      if (wanted) Silently([&] { Log(std::string("undo: ") + kNames[a]); });
+      return wanted;
+    };
     if (undo(kReleaseArchive)) Silently([&] { ReleaseStream(TempArchiveStream); });
     if (undo(kDeleteTemp)) Silently([&] { DeleteTempArchive(); });
     if (undo(kDeleteFiles)) Silently([&] { DeleteProductFiles(); });
@@ -72,7 +83,9 @@ void TForm1::RollBack() {
     if (undo(kDeleteShortcut)) Silently([&] { DeleteDesktopShortcut(); });
   }
 
-  // What failed to show is tried once more: the memory the failure's unwinding freed may do.
+  // A second run shows the page only. What failed to show is tried once more: the memory the
+  // failure's unwinding freed may do.
+  if (state != kStateAborted) Silently([&] { Log("installation aborted"); });
   ctx_.WizardState = kStateAborted;
   if (!page_shown) Silently(aborted_page);
   Silently([&] { SetVisible(Ctl::Button2, false); });

@@ -35,6 +35,10 @@ bool FakeView::LoadRichText(const std::string& content, bool rtf) {
   return true;
 }
 
+int FakeView::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {
+  return platform->ShowMessage(text, caption, flags);
+}
+
 void FakePlatform::Work() {
   if (++calls == fail_call) throw std::bad_alloc();
 }
@@ -585,6 +589,11 @@ int FakePlatform::ShowMessage(const std::string& text, const std::string& captio
   boxes.push_back(Box{text, caption, flags, view.form != nullptr && !view.closed,
                       static_cast<int>(metrics_set.size())});
   return answer ? answer(boxes.back()) : kIdOk;
+}
+
+std::string FakePlatform::LocalTime() {
+  const int s = clock_seconds++ % 60;
+  return clock + static_cast<char>('0' + s / 10) + static_cast<char>('0' + s % 10) + ".000";
 }
 
 void FakePlatform::PumpMessages() {

@@ -39,6 +39,7 @@ class FakeView : public FormView {
   void Close() override;
   void ShowForm() override { visible = true; }
   bool LoadRichText(const std::string& content, bool rtf) override;
+  int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
 
   // What the user types into the folder editor (replacing its text).
   void Type(const std::string& text) { at(Ctl::Edit1).text = text; }
@@ -57,7 +58,7 @@ class FakeView : public FormView {
   bool licence_rtf = false;
   bool reject_rtf = false;  // the viewer refuses the content as rich text
   TForm1* form = nullptr;
-  FakePlatform* platform = nullptr;
+  FakePlatform* platform = nullptr;  // whose boxes the window's are, and whose calls it counts
   std::function<void()> on_close;  // runs as the window closes
 
  private:
@@ -195,6 +196,10 @@ class FakePlatform : public Platform {
 
   int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
   void PumpMessages() override;
+  // Starts at `clock` and moves on a second with each reading.
+  std::string LocalTime() override;
+  std::string clock = "2026-01-02 03:04:";
+  int clock_seconds = 0;
   void SetPointer(Pointer pointer) override { pointers.push_back(pointer); }
   bool GetNonClientMetrics(NonClientMetrics* m) override;
   bool SetNonClientMetrics(const NonClientMetrics& m) override;

@@ -760,4 +760,8 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
   return CallWindowProcA(self->edit_proc_, h, message, w, l);
 }
 
+int FormWindow::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {
+  return platform_.ShowMessage(text, caption, flags);
+}
+
 }  // namespace kv

@@ -21,7 +21,7 @@ void DeclareDpiAware() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   kv::HardenDllSearch();
   // An empty floppy drive or a missing file while the wizard looks for a volume is the wizard's
   // own prompt to answer ("Вставьте диск 2:"), never the system's "no disk" box.
@@ -29,7 +29,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   DeclareDpiAware();
   try {
     kv::Win32Platform platform(instance);
-    return kv::RunSetup(platform);
+    return kv::RunSetup(platform, arguments ? arguments : "");
   } catch (...) {
     return 3;  // no exception leaves the program
   }

@@ -402,15 +402,20 @@ void RandomRun::Run() {
     }
     Do(action);
   }
-  DWORD code = 1;
+  DWORD code = 2;
   GetExitCodeProcess(g_process.hProcess, &code);
-  if (code != 0) Fault("setup.exe ended with exit code " + std::to_string(code));
-  // What remains: the finished installation, also when the close box came while it ran (the
-  // sequence finishes first); nothing of it after a rollback; nothing registered before it.
-  switch (ended_from_) {
-    case Page::kDone: case Page::kInstalling: CheckSuccess(); break;
-    case Page::kAborted: CheckAborted(); break;
-    default: CheckNothingRegistered(); break;
+  // 0 exactly when the product is installed. A close box during the installation lets the
+  // sequence finish first, which may go either way; the exit code says which.
+  const bool installed = ended_from_ == Page::kDone || (ended_from_ == Page::kInstalling && code == 0);
+  if (code != (installed ? 0u : 1u)) Fault("setup.exe ended with exit code " + std::to_string(code));
+  // What remains: the finished installation; nothing of it after a rollback; nothing registered
+  // when the window closed before any installation.
+  if (installed) {
+    CheckSuccess();
+  } else if (ended_from_ == Page::kAborted || ended_from_ == Page::kInstalling) {
+    CheckAborted();
+  } else {
+    CheckNothingRegistered();
   }
   std::printf("seed %u: %zu actions, ended on the %s page%s\n", seed_, actions_.size(),
               Name(ended_from_), closed_ ? " by the close box" : "");
