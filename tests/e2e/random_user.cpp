@@ -579,7 +579,8 @@ void RandomRun::Check(const Seen& s) {
 // Whether a difference from the machine before is one the installation may make: the product's
 // files directly in the target folder, the folders the folder check made, the product's program
 // group. At the end of an aborted installation only the removal of the product's files from the
-// target folder and the parent levels the check made remain.
+// target folder (and of the folder itself, when that left it empty) and the parent levels the
+// check made remain.
 bool RandomRun::Allowed(const std::string& lower, const Entry& e, bool created, bool deleted,
                         bool aborted_end) const {
   const std::string parent = lower.substr(0, lower.rfind('\\') + 1);
@@ -591,6 +592,8 @@ bool RandomRun::Allowed(const std::string& lower, const Entry& e, bool created, 
     if (parent != target_ || !product_names_.count(name)) return false;
     return !aborted_end || (deleted && !created);
   }
+  // The rollback removes the target folder when it is empty, also one that was there before.
+  if (deleted && lower + "\\" == target_) return true;
   if (!created) return false;
   for (const auto& folder : checked_) {
     if (folder.rfind(lower + "\\", 0) == 0 && (!aborted_end || folder != lower + "\\")) return true;
