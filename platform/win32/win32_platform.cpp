@@ -6,7 +6,6 @@
 
 #include <vector>
 
-#include "platform/cp1251.h"
 #include "platform/win32/form_window.h"
 
 namespace kv {
@@ -38,53 +37,6 @@ HMODULE LoadSystemLibrary(const char* name) {
 }
 
 // ---- Texts --------------------------------------------------------------------------------------
-
-bool WideTexts() {
-  static const bool wide = (GetVersion() & 0x80000000u) == 0;  // the high bit marks 95/98/Me
-  return wide;
-}
-
-std::wstring Cp1251Text(const std::string& text) {
-  static_assert(sizeof(wchar_t) == sizeof(char16_t));
-  std::wstring out(text.size(), L'\0');
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    out[i] = static_cast<wchar_t>(Cp1251ToUnicode(static_cast<unsigned char>(text[i])));
-  }
-  return out;
-}
-
-std::wstring SystemText(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-  std::wstring out(n > 0 ? n : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), size, out.data(), n);
-  return out;
-}
-
-bool ToSystemText(const std::wstring& text, std::string* ansi) {
-  std::string out;
-  if (!text.empty()) {
-    const int size = static_cast<int>(text.size());
-    BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0,
-                                      nullptr, &lossy);
-    if (n <= 0 || lossy) return false;
-    out.resize(n);
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), n, nullptr,
-                        &lossy);
-    // Some systems map a character they lack to a look-alike without saying so: only a text
-    // that comes back unchanged is the text typed.
-    if (lossy || SystemText(out) != text) return false;
-    for (std::size_t i = 0; i + 1 < out.size(); ++i) {
-      if (!IsDBCSLeadByte(static_cast<BYTE>(out[i]))) continue;
-      if (out[i + 1] == '\\') return false;
-      ++i;
-    }
-  }
-  ansi->swap(out);
-  return true;
-}
 
 LRESULT DefProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   return (WideTexts() ? DefWindowProcW : DefWindowProcA)(window, message, w, l);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/system_text.h"
 
 namespace kv {
 
@@ -19,18 +20,6 @@ void HardenDllSearch();
 // Loads a system DLL by its full path in the system folder.
 HMODULE LoadSystemLibrary(const char* name);
 
-// Texts to and from the system. The program's texts are Windows-1251 bytes. Where the system keeps
-// window texts as Unicode (NT and later) they are handed to the W calls as the Unicode of those
-// bytes, so that they read right whatever the system's code page; on the Windows 95/98/Me family,
-// whose W calls are mostly stubs, they go to the A calls as they are. Paths and what the user
-// types are the system's ANSI text (its code page), as the file and registry calls take them.
-bool WideTexts();  // decided once, at the first call
-std::wstring Cp1251Text(const std::string& text);
-std::wstring SystemText(const std::string& text);  // from the system's code page
-// `text` in the system's code page, exactly: false when the code page cannot hold it (it would
-// come back with '?' or another character), or when a double-byte character's second byte is a
-// backslash, which the path code, reading byte by byte, would take for a separator.
-bool ToSystemText(const std::wstring& text, std::string* ansi);
 // The window functions whose A and W forms take the same arguments, in the form WideTexts picks.
 LRESULT DefProc(HWND window, UINT message, WPARAM w, LPARAM l);
 LRESULT CallProc(WNDPROC proc, HWND window, UINT message, WPARAM w, LPARAM l);

@@ -68,11 +68,9 @@ Seen Look() {
     return s;
   }
   if (HWND box = TopLevel("#32770")) {
-    char text[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     s.box = box;
     s.caption = Text(box);
-    s.text = text;
+    s.text = BoxText(box);
   }
   if (!Form()) return s;
   s.next = Usable(Control(101));
@@ -295,7 +293,7 @@ std::string RandomRun::Pick() {
 // path shorter than MAX_PATH on an existing drive that is not a CD-ROM is taken.
 enum class Verdict { kBadPath, kNoSpace, kTaken };
 Verdict Judge(const std::string& text) {
-  if (text.size() >= MAX_PATH) return Verdict::kBadPath;
+  if (text.size() >= MAX_PATH || !Representable(text)) return Verdict::kBadPath;
   const bool full = text.size() >= 3 && IsCharAlphaA(text[0]) && text[1] == ':' && text[2] == '\\';
   if (!full) return Verdict::kBadPath;
   const UINT type = GetDriveTypeA(text.substr(0, 3).c_str());

@@ -5,7 +5,9 @@
 //   start:EXE                 start EXE with the robot's current folder as its current folder
 //   cd:FOLDER                 change the robot's current folder (before start:)
 //   window                    wait until the wizard window is visible; prints the time it took
-//   text:ID:TEXT              the control's text is TEXT, byte for byte (wait-text: polls for it)
+//   text:ID:TEXT              the control's text is TEXT, compared as Unicode (wait-text: polls
+//                             for it); the robot's texts are Windows-1251 whatever the system's
+//                             code page (it reads its arguments as Unicode)
 //   visible:ID:0|1            the control's visibility; enabled:ID:0|1 likewise
 //   click:ID                  click a button (101 Button1, 102 Button2, 110 the browse button)
 //   type:TEXT                 replace the folder editor's text
@@ -36,6 +38,7 @@
 //   fresh:STEP                run STEP in a new robot process (system parameters are cached
 //                             per process)
 //   random:SEED:N:PRODUCT;ROOT...  a random user of N actions (random_user.cpp)
+//   acp:N                     the system's ANSI code page is N
 #include <windows.h>
 #include <commctrl.h>
 #include <objidl.h>
@@ -47,6 +50,7 @@
 #include <vector>
 
 #include "robot.h"
+#include "platform/win32/system_text.h"
 
 namespace robot {
 
@@ -67,10 +71,45 @@ int ScreenDpi() {
   return dpi;
 }
 
-std::string Text(HWND window) {
-  char buffer[4096] = {};
-  SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+std::wstring WideText(HWND window) {
+  wchar_t buffer[4096] = {};
+  SendMessageW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer));
   return buffer;
+}
+
+std::wstring WideBoxText(HWND box) {
+  wchar_t buffer[1024] = {};
+  GetDlgItemTextW(box, 0xFFFF, buffer, std::size(buffer));
+  return buffer;
+}
+
+// Windows-1251 text as Unicode, by the system's own conversion (a check of the installer's table).
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(1251, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? n : 1, L'\0');
+  MultiByteToWideChar(1251, 0, text.c_str(), -1, out.data(), n);
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+// Unicode as Windows-1251; a character the code page lacks shows as "\x01".
+std::string Narrow(const std::wstring& text) {
+  const int n = WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
+                                    "\x01", nullptr);
+  std::string out(n > 0 ? n : 1, '\0');
+  WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, out.data(), n, "\x01",
+                      nullptr);
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+std::string Text(HWND window) { return Narrow(WideText(window)); }
+
+std::string BoxText(HWND box) { return Narrow(WideBoxText(box)); }
+
+bool Representable(const std::string& text) {
+  std::string ansi;
+  return kv::ToSystemText(Wide(text), &ansi);
 }
 
 struct Search {
@@ -205,7 +244,7 @@ void Step(const std::string& step) {
     if (Form()) Fail(step);
   } else if (verb == "text" || verb == "wait-text") {
     const std::string want = f.size() > 2 ? f[2] : "";
-    const bool ok = Poll([&] { return Text(Control(id())) == want; },
+    const bool ok = Poll([&] { return WideText(Control(id())) == Wide(want); },
                          verb == "text" ? 0 : 60000);
     if (!ok) Fail(step + " (is \"" + Text(Control(id())) + "\")");
   } else if (verb == "visible") {
@@ -258,7 +297,8 @@ void Step(const std::string& step) {
                  reinterpret_cast<LPARAM>(control));
     Sleep(150);
   } else if (verb == "type") {
-    SendMessageA(Control(106), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Fields(step, 2)[1].c_str()));
+    SendMessageW(Control(106), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(Wide(Fields(step, 2)[1]).c_str()));
   } else if (verb == "enter") {
     HWND edit = Control(106);
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
@@ -277,24 +317,20 @@ void Step(const std::string& step) {
         !box) {
       Fail(step + " (no box)");
     }
-    char got[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
-    if (Text(box) != caption || text != got) {
-      Fail(step + " (box \"" + Text(box) + "\": \"" + got + "\")");
+    if (WideText(box) != Wide(caption) || WideBoxText(box) != Wide(text)) {
+      Fail(step + " (box \"" + Text(box) + "\": \"" + BoxText(box) + "\")");
     }
     PostMessageA(box, WM_COMMAND, answer == "ok" ? IDOK : IDCANCEL, 0);
     Poll([&] { return !IsWindow(box); }, 5000);
     Sleep(150);
   } else if (verb == "nobox") {
     Sleep(300);
-    if (HWND box = TopLevel("#32770")) {
-      char got[1024] = {};
-      GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
-      Fail(step + " (\"" + got + "\")");
-    }
+    if (HWND box = TopLevel("#32770")) Fail(step + " (\"" + BoxText(box) + "\")");
   } else if (verb == "title") {
     HWND app = TopLevel("TApplication");
-    if (!app || Text(app) != Fields(step, 2)[1]) Fail(step + " (is \"" + (app ? Text(app) : "") + "\")");
+    if (!app || WideText(app) != Wide(Fields(step, 2)[1])) {
+      Fail(step + " (is \"" + (app ? Text(app) : "") + "\")");
+    }
   } else if (verb == "shot") {
     Sleep(300);
     SaveScreen(Fields(step, 2)[1]);
@@ -375,6 +411,10 @@ void Step(const std::string& step) {
     if (!LoadLibraryA(Fields(step, 2)[1].c_str())) Fail(step);
   } else if (verb == "random") {
     RandomUser(step);
+  } else if (verb == "acp") {
+    if (GetACP() != static_cast<UINT>(std::atoi(f[1].c_str()))) {
+      Fail(step + " (is " + std::to_string(GetACP()) + ")");
+    }
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {
@@ -412,6 +452,14 @@ int main(int argc, char** argv) {
           GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDPIAware")))) {
     set_aware();
   }
-  for (int i = 1; i < argc; ++i) robot::Step(argv[i]);
+  // The steps as Windows-1251, from the Unicode command line: under another code page the ANSI
+  // arguments would have lost their Cyrillic already.
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!args) robot::Fail("no command line");
+  for (int i = 1; i < count; ++i) robot::Step(robot::Narrow(args[i]));
+  LocalFree(args);
+  (void)argc;
+  (void)argv;
   return 0;
 }
