@@ -24,6 +24,7 @@
 //                             W or H * is not checked
 //   centred                   the wizard window lies on the screen, centred within 2 pixels
 //   shot:FILE.bmp             capture the wizard window (or the screen)
+//   boxshot:FILE.bmp          wait for a message box, then capture the whole screen
 //   close                     close the wizard window by its close box
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
@@ -190,10 +191,10 @@ std::vector<std::string> Fields(const std::string& s, int parts) {
   return out;
 }
 
-// Captures the wizard window, or the whole screen when there is none.
-void SaveScreen(const std::string& file) {
+// Captures the wizard window, or the whole screen when there is none or `whole`.
+void SaveScreen(const std::string& file, bool whole = false) {
   RECT r = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (HWND form = Form()) GetWindowRect(form, &r);
+  if (HWND form = Form(); form && !whole) GetWindowRect(form, &r);
   const int w = r.right - r.left, h = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
@@ -334,6 +335,13 @@ void Step(const std::string& step) {
   } else if (verb == "shot") {
     Sleep(300);
     SaveScreen(Fields(step, 2)[1]);
+  } else if (verb == "boxshot") {
+    if (!Poll([] { return TopLevel("#32770") != nullptr || ProcessEnded(); }, 60000) ||
+        !TopLevel("#32770")) {
+      Fail(step + " (no box)");
+    }
+    Sleep(300);
+    SaveScreen(Fields(step, 2)[1], true);
   } else if (verb == "link") {
     const std::string arg = Fields(step, 2)[1];
     const std::size_t arrow = arg.find('>');
