@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <string_view>
 #include <vector>
 
 #include "app/texts.h"
@@ -79,9 +80,18 @@ std::wstring WideWindowText(HWND window) {
   return text;
 }
 
-// A control's text as the user sees it, in the encoding its window keeps.
-bool TextDiffers(HWND window, const std::wstring& wide, const std::string& ansi) {
-  return WideTexts() ? WideWindowText(window) != wide : WindowText(window) != ansi;
+// The Unicode of a text for control `c`. The editor holds a path, the system's text; the file
+// removal's status line carries one between its two halves; everything else is the program's own.
+std::wstring ShownText(Ctl c, const std::string& text) {
+  if (c == Ctl::Edit1) return SystemText(text);
+  const std::string_view head = text::kStatusDeletingFiles, tail = text::kStatusDeletingFilesTail;
+  if (c == Ctl::Label2 && text.size() >= head.size() + tail.size() && text.starts_with(head) &&
+      text.ends_with(tail)) {
+    return Cp1251Text(std::string(head)) +
+           SystemText(text.substr(head.size(), text.size() - head.size() - tail.size())) +
+           Cp1251Text(std::string(tail));
+  }
+  return Cp1251Text(text);
 }
 
 // Draws a label's own text, in the form its window keeps it.
@@ -460,27 +470,12 @@ void FormWindow::FitLabel(Ctl c) {
 void FormWindow::SetText(Ctl c, const std::string& text) {
   HWND h = Child(c);
   if (!h || destroyed_ || c == Ctl::RichEdit1) return;
-  // The editor holds a path, the system's text; the file removal's status line carries one
-  // between its two halves. Everything else is the program's own text.
-  std::wstring wide;
-  const std::size_t head = sizeof text::kStatusDeletingFiles - 1,
-                    tail = sizeof text::kStatusDeletingFilesTail - 1;
-  if (!WideTexts()) {
-  } else if (c == Ctl::Edit1) {
-    wide = SystemText(text);
-  } else if (c == Ctl::Label2 && text.size() >= head + tail &&
-             text.compare(0, head, text::kStatusDeletingFiles) == 0 &&
-             text.compare(text.size() - tail, tail, text::kStatusDeletingFilesTail) == 0) {
-    wide = Cp1251Text(text::kStatusDeletingFiles) +
-           SystemText(text.substr(head, text.size() - head - tail)) +
-           Cp1251Text(text::kStatusDeletingFilesTail);
-  } else {
-    wide = Cp1251Text(text);
-  }
-  if (!TextDiffers(h, wide, text)) return;
   if (WideTexts()) {
+    const std::wstring wide = ShownText(c, text);
+    if (WideWindowText(h) == wide) return;
     SetWindowTextW(h, wide.c_str());
   } else {
+    if (WindowText(h) == text) return;
     SetWindowTextA(h, text.c_str());
   }
   FitLabel(c);
