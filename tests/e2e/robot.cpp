@@ -25,6 +25,8 @@
 //   centred                   the wizard window lies on the screen, centred within 2 pixels
 //   shot:FILE.bmp             capture the wizard window (or the screen)
 //   boxshot:FILE.bmp          wait for a message box, then capture the whole screen
+//   boxhas:TEXT               a dialog of setup.exe (the folder browser, say) shows TEXT in one
+//                             of its controls
 //   close                     close the wizard window by its close box
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
@@ -191,6 +193,17 @@ std::vector<std::string> Fields(const std::string& s, int parts) {
   return out;
 }
 
+struct Shows {
+  std::wstring want;
+  bool found;
+};
+
+BOOL CALLBACK FindShown(HWND child, LPARAM l) {
+  auto* look = reinterpret_cast<Shows*>(l);
+  look->found = WideText(child) == look->want;
+  return !look->found;
+}
+
 // Captures the wizard window, or the whole screen when there is none or `whole`.
 void SaveScreen(const std::string& file, bool whole = false) {
   RECT r = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -342,6 +355,12 @@ void Step(const std::string& step) {
     }
     Sleep(300);
     SaveScreen(Fields(step, 2)[1], true);
+  } else if (verb == "boxhas") {
+    HWND dialog = nullptr;
+    if (!Poll([&] { return (dialog = TopLevel("#32770")) != nullptr; }, 20000)) Fail(step);
+    Shows look = {Wide(Fields(step, 2)[1]), false};
+    EnumChildWindows(dialog, FindShown, reinterpret_cast<LPARAM>(&look));
+    if (!look.found) Fail(step);
   } else if (verb == "link") {
     const std::string arg = Fields(step, 2)[1];
     const std::size_t arrow = arg.find('>');
