@@ -47,14 +47,13 @@ inline bool ToSystemText(const std::wstring& text, std::string* ansi) {
   if (!text.empty()) {
     const int size = static_cast<int>(text.size());
     BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, nullptr, 0,
-                                      nullptr, &lossy);
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, &lossy);
     if (n <= 0 || lossy) return false;
     out.resize(n);
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), size, out.data(), n, nullptr,
-                        &lossy);
-    // Some systems map a character they lack to a look-alike without saying so: only a text
-    // that comes back unchanged is the text typed.
+    WideCharToMultiByte(CP_ACP, 0, text.data(), size, out.data(), n, nullptr, &lossy);
+    // A character the code page lacks may be mapped to a look-alike ("ā" to "a") without being
+    // reported as lost: only a text that comes back unchanged is the text typed. (The flag that
+    // turns the look-alikes off is unknown to systems before Windows 2000.)
     if (lossy || SystemText(out) != text) return false;
     for (std::size_t i = 0; i + 1 < out.size(); ++i) {
       if (!IsDBCSLeadByte(static_cast<BYTE>(out[i]))) continue;
