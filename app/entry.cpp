@@ -1,11 +1,17 @@
 #include "app/entry.h"
 
+#include "app/command_line.h"
+#include "app/install_log.h"
+#include "app/silent_view.h"
 #include "app/texts.h"
 #include "wizard/install1.h"
 
 namespace kv {
 
-int RunSetup(Platform& p) {
+namespace {
+
+// The installer from the first volume on; returns 0 when the product was installed, 1 when not.
+int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   InstallContext ctx;
   const std::string current = p.CurrentDir();
   // Only a drive root ends with a backslash; there the volume name follows it directly.
@@ -16,10 +22,14 @@ int RunSetup(Platform& p) {
   } else if (p.FileExists(current + text::kVolume1)) {
     ctx.SourceDir = current;
   } else {
-    p.ShowMessage(text::kMsgNoFirstVolume, text::kCaptionError, kMbOk | kMbIconError);
+    log.Event(std::string("message \"") + text::kCaptionError + "\": " + text::kMsgNoFirstVolume);
+    if (!args.silent) {
+      p.ShowMessage(text::kMsgNoFirstVolume, text::kCaptionError, kMbOk | kMbIconError);
+      log.Event("answer: OK");
+    }
     return 1;
   }
-  AdjustSystemFonts(p, ctx);
+  AdjustSystemFonts(p, ctx, !args.silent);  // an unattended run draws nothing
   // The fonts are the whole desktop's: they go back however the program ends (FormDestroy
   // restores them on the ordinary way; a second restore does nothing).
   struct RestoreFontsOnExit {
@@ -28,20 +38,53 @@ int RunSetup(Platform& p) {
     ~RestoreFontsOnExit() { RestoreSystemFonts(p, ctx); }
   } restore_fonts{p, ctx};
   p.DdeStart();
-  int exit_code = 0;
+  int exit_code = 1;
   try {
-    if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a root keeps the default
     TForm1 form(p, ctx);
-    FormView* view = p.CreateFormWindow(form);
-    form.Attach(view);
-    form.FormCreate();
-    view->ShowForm();
-    form.Focus(Ctl::Button1);
-    p.RunMessageLoop();
+    form.SetLog(&log);
+    if (args.silent) {
+      // The wizard's own way through its pages, with nobody at the window: the licence is
+      // accepted and the folder typed as a user would.
+      SilentView view;
+      form.Attach(&view);
+      form.FormCreate();
+      form.Button1Click();
+      if (ctx.WizardState == kStateLicence) form.Button1Click();
+      if (args.has_folder) view.SetText(Ctl::Edit1, args.folder);
+      if (ctx.WizardState == kStateFolder) form.Button1Click();
+    } else {
+      if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a root keeps the default
+      FormView* view = p.CreateFormWindow(form);
+      form.Attach(view);
+      form.FormCreate();
+      if (args.has_folder) form.SetText(Ctl::Edit1, args.folder);
+      view->ShowForm();
+      form.Focus(Ctl::Button1);
+      p.RunMessageLoop();
+    }
+    // What the installation came to, however the window ended.
+    exit_code = form.installed() ? 0 : 1;
   } catch (...) {
     exit_code = 3;  // nothing is left to show it to: the window is gone
   }
   p.DdeStop();
+  return exit_code;
+}
+
+}  // namespace
+
+int RunSetup(Platform& p, const std::string& arguments) {
+  CommandLine args;
+  if (!ParseCommandLine(arguments, &args)) {
+    // Nothing is done; with nobody to read it, the usage is not shown either.
+    if (!args.silent) p.ShowMessage(text::kMsgUsage, text::kCaptionError, kMbOk | kMbIconError);
+    return 2;
+  }
+  InstallLog log(p);
+  if (!args.log_file.empty()) log.Open(args.log_file);
+  log.Event("setup.exe " + arguments);
+  const int exit_code = Install(p, args, log);
+  log.Event("exit code " + std::to_string(exit_code));
   return exit_code;
 }
 

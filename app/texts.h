@@ -53,6 +53,13 @@ inline constexpr char kMsgCannotCopy[] = "Не могу скопировать �
 inline constexpr char kMsgCannotUnpack[] = "Не могу распаковать !";
 inline constexpr char kMsgInsertDisk2[] = "Вставьте диск 2:";
 inline constexpr char kMsgInsertDisk3[] = "Вставьте диск 3:";
+inline constexpr char kMsgUsage[] =
+    "Неверная командная строка !\r\n\r\n"
+    "setup.exe [/S] [/LOG=файл] [/D=папка]\r\n\r\n"
+    "/S - без окна и без вопросов, лицензия считается принятой\r\n"
+    "/LOG=файл - журнал установки\r\n"
+    "/D=папка - папка для установки, последний ключ строки\r\n\r\n"
+    "Код выхода: 0 - установлено, 1 - не установлено,\r\n2 - неверная командная строка.";
 
 // Names on the medium and in the target folder.
 inline constexpr char kVolume0[] = "xalarch.v0";

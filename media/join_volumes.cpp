@@ -54,8 +54,8 @@ void TForm1::JoinVolumes() {
           CopyVolume(ctx_.SourceDir + v.volume);
           break;
         }
-        if (p_.ShowMessage(v.prompt, text::kCaptionWarning, kMbOkCancel | kMbIconExclamation) !=
-            kIdOk) {
+        Log(std::string("volume not found: ") + ctx_.SourceDir + v.volume);
+        if (Message(v.prompt, text::kCaptionWarning, kMbOkCancel | kMbIconExclamation) != kIdOk) {
           RollBack();
           ctx_.StepOk = false;
           SetEnabled(Ctl::Button1, true);

@@ -42,6 +42,9 @@ class FormView {
   // Loads the licence viewer: as rich text when `rtf`, else as plain text. Returns false when the
   // viewer rejected the content as rich text (the caller then loads it as plain text).
   virtual bool LoadRichText(const std::string& content, bool rtf) = 0;
+  // A message box of the wizard (flags and result as Platform::ShowMessage). Every box of the
+  // installation goes through here, so that a view with nobody in front of it can answer.
+  virtual int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) = 0;
 };
 
 }  // namespace kv

@@ -153,6 +153,7 @@ class Platform {
   virtual void SetPointer(Pointer pointer) = 0;
   virtual bool GetNonClientMetrics(NonClientMetrics* metrics) = 0;  // SPI_GETNONCLIENTMETRICS
   virtual bool SetNonClientMetrics(const NonClientMetrics& metrics) = 0;  // fWinIni 0
+  virtual std::string LocalTime() = 0;  // GetLocalTime as "YYYY-MM-DD HH:MM:SS.mmm"
 
   // The application and its one window.
   virtual void SetApplicationTitle(const std::string& title) = 0;

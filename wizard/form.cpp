@@ -1,6 +1,7 @@
 // TForm1: controls, creation and the wizard's state machine.
 #include <algorithm>
 
+#include "app/install_log.h"
 #include "app/texts.h"
 #include "system/registry.h"
 #include "wizard/install1.h"
@@ -84,7 +85,32 @@ void TForm1::ReleaseStream(FileHandle& stream) {
 }
 
 int TForm1::ShowError(const std::string& message) {
-  return p_.ShowMessage(message, text::kCaptionError, kMbOk | kMbIconError);
+  ++errors_shown_;
+  return Message(message, text::kCaptionError, kMbOk | kMbIconError);
+}
+
+int TForm1::Message(const std::string& message, const std::string& caption, unsigned flags) {
+  Log("message \"" + caption + "\": " + message);
+  const int answer = view_ ? view_->ShowMessage(message, caption, flags)
+                           : p_.ShowMessage(message, caption, flags);
+  Log(answer == kIdOk ? "answer: OK" : answer == kIdCancel ? "answer: Cancel" : "answer: none");
+  return answer;
+}
+
+void TForm1::Log(const std::string& event) {
+  if (log_) log_->Event(event);
+}
+
+void TForm1::RunStep(const char* name, void (TForm1::*step)()) {
+  Log(std::string("step: ") + name);
+  const int errors = errors_shown_;
+  (this->*step)();
+  if (!ctx_.StepOk) {
+    Log(std::string(name) + (abort_confirmed_ ? ": cancelled" : ": failed"));
+  } else {
+    Log(std::string(name) + (errors_shown_ != errors ? ": failed, the installation goes on"
+                                                      : ": done"));
+  }
 }
 
 // ---- Creation ----------------------------------------------------------------------------------
@@ -93,6 +119,8 @@ void TForm1::FormCreate() {
   ctx_.WizardState = kStateWelcome;
   ctx_.StepOk = true;
   DetectEdition();
+  Log((ctx_.FullEdition ? "full edition, " : "demo edition, ") + ctx_.ProductName +
+      ", medium " + ctx_.SourceDir);
   if (ctx_.FullEdition) {
     if (p_.FileExists(ctx_.SourceDir + text::kLicenceFile)) {
       LoadLicence();
@@ -156,7 +184,10 @@ void TForm1::ReadPreviousDir() {
   }
 }
 
-void TForm1::FormDestroy() { RestoreSystemFonts(p_, ctx_); }
+void TForm1::FormDestroy() {
+  Log("window closed");
+  RestoreSystemFonts(p_, ctx_);
+}
 
 // ---- Flow --------------------------------------------------------------------------------------
 
@@ -179,6 +210,7 @@ void TForm1::Button1Click() {
       }
       break;
     case kStateLicence:
+      Log("licence accepted");
       ctx_.WizardState = kStateFolder;
       SetVisible(Ctl::RichEdit1, false);
       SetVisible(Ctl::Edit1, true);
@@ -214,8 +246,9 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::ConfirmAbort() {
-  if (p_.ShowMessage(text::kMsgConfirmAbort, text::kCaptionWarning,
-                    kMbOkCancel | kMbIconExclamation) == kIdOk) {
+  if (Message(text::kMsgConfirmAbort, text::kCaptionWarning,
+              kMbOkCancel | kMbIconExclamation) == kIdOk) {
+    abort_confirmed_ = true;
     RollBack();
   }
 }
@@ -232,8 +265,9 @@ void TForm1::RunInstallation() {
   ctx_.TargetDir = Edit1Text();
   SetText(Ctl::Button2, text::kCancel);
   if (!ctx_.TargetDir.empty() && ctx_.TargetDir.back() != '\\') ctx_.TargetDir += '\\';
-  if (!CheckTargetFolder(ctx_.TargetDir)) return;
-  if (!CheckFreeSpace()) return;
+  Log("folder: " + ctx_.TargetDir);
+  if (!CheckTargetFolder(ctx_.TargetDir)) return Log("folder refused");
+  if (!CheckFreeSpace()) return Log("folder refused for want of free space");
 
   // Each step guards its own work; an error between steps fails the installation likewise.
   try {
@@ -244,6 +278,8 @@ void TForm1::RunInstallation() {
   SetText(Ctl::Button1, text::kFinishedOk);
   SetEnabled(Ctl::Button1, true);
   if (!ctx_.StepOk) RollBack();
+  installed_ = ctx_.StepOk;
+  Log(installed_ ? "installed" : "not installed");
 }
 
 void TForm1::InstallSteps() {
@@ -253,36 +289,36 @@ void TForm1::InstallSteps() {
   SetVisible(Ctl::ProgressBar2, true);
   SetMaximum(Ctl::ProgressBar2, 8);
 
-  DeleteProductFiles();
+  RunStep("removing old product files", &TForm1::DeleteProductFiles);
   SetPosition(Ctl::ProgressBar2, 1);
   SetVisible(Ctl::ProgressBar1, true);
-  JoinVolumes();
+  RunStep("joining volumes", &TForm1::JoinVolumes);
   if (ctx_.StepOk) {
     SetPosition(Ctl::ProgressBar2, 2);
     SetVisible(Ctl::ProgressBar1, false);
-    ExtractArchive();
+    RunStep("unpacking", &TForm1::ExtractArchive);
   }
   if (ctx_.StepOk) {
     SetPosition(Ctl::ProgressBar2, 3);
     p_.PumpMessages();
-    CreateProgramGroup();
+    RunStep("program group", &TForm1::CreateProgramGroup);
   }
   if (ctx_.StepOk) {
     SetPosition(Ctl::ProgressBar2, 4);
     p_.PumpMessages();
-    RegisterProduct();
+    RunStep("registry entries", &TForm1::RegisterProduct);
   }
   if (ctx_.StepOk) {
     SetPosition(Ctl::ProgressBar2, 5);
     p_.PumpMessages();
-    CreateDesktopShortcut();
+    RunStep("desktop shortcut", &TForm1::CreateDesktopShortcut);
   }
   if (ctx_.StepOk) {
     SetPosition(Ctl::ProgressBar2, 6);
     p_.PumpMessages();
-    DeleteTempArchive();
+    RunStep("removing the temporary archive", &TForm1::DeleteTempArchive);
     SetPosition(Ctl::ProgressBar2, 7);
-    RemovePreviousVersion();
+    RunStep("removing another edition's registration", &TForm1::RemovePreviousVersion);
     SetPosition(Ctl::ProgressBar2, 8);
     if (ctx_.StepOk) SetVisible(Ctl::Label2, false);
     if (ctx_.StepOk) SetText(Ctl::Label3, text::kInstalledBanner);

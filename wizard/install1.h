@@ -11,6 +11,8 @@
 
 namespace kv {
 
+class InstallLog;
+
 class TForm1 {
  public:
   TForm1(Platform& platform, InstallContext& context);
@@ -19,6 +21,8 @@ class TForm1 {
 
   // The view that shows the controls: gets their state at creation, then every change.
   void Attach(FormView* view);
+  // Where the run's events are written (none: nothing is logged).
+  void SetLog(InstallLog* log) { log_ = log; }
 
   // ---- Handlers ----
   void FormCreate();
@@ -77,6 +81,11 @@ class TForm1 {
   FileHandle temp_archive_stream() const { return TempArchiveStream; }
   // How many runs of RollBack found something to undo (a state from 2 to 6).
   int undo_runs() const { return undo_runs_; }
+  // The product is installed: the sequence ended without a failure and no rollback came since.
+  bool installed() const { return installed_; }
+  // A message box of the wizard, shown through the view and logged with its answer.
+  int Message(const std::string& text, const std::string& caption, unsigned flags);
+  void Log(const std::string& event);
   FileHandle volume_stream() const { return VolumeStream; }
 
  private:
@@ -87,6 +96,8 @@ class TForm1 {
   void LoadLicence();
   void InstallSteps();  // the installing part of RunInstallation, after the folder checks
   int ShowError(const std::string& message);
+  // Runs one installation step and logs it with its outcome.
+  void RunStep(const char* name, void (TForm1::*step)());
 
   Platform& p_;
   InstallContext& ctx_;
@@ -94,6 +105,10 @@ class TForm1 {
   std::array<ControlState, kControlCount> controls_;
   bool closed_ = false;
   int undo_runs_ = 0;
+  InstallLog* log_ = nullptr;
+  bool installed_ = false;
+  int errors_shown_ = 0;
+  bool abort_confirmed_ = false;
 
   // Owned by the window for the joining step, because RollBack must release the archive stream
   // while the step may still be running. Whoever closes a stream sets it to kInvalidFile at once.
@@ -102,8 +117,10 @@ class TForm1 {
   FileHandle TempArchiveStream = kInvalidFile;
 };
 
-// The system-wide caption and message fonts, switched to a Cyrillic face for the run.
-void AdjustSystemFonts(Platform& platform, InstallContext& context);
+// The system-wide caption and message fonts, switched to a Cyrillic face for the run. Without
+// `apply` (nothing is drawn) only FontsAdjusted is decided, by the same rule, and nothing is
+// switched or later restored.
+void AdjustSystemFonts(Platform& platform, InstallContext& context, bool apply = true);
 void RestoreSystemFonts(Platform& platform, const InstallContext& context);
 
 }  // namespace kv

@@ -39,6 +39,7 @@ void TForm1::RollBack() {
   SetVisible(Ctl::ProgressBar2, false);
   SetVisible(Ctl::ProgressBar1, false);
   ctx_.StepOk = false;
+  installed_ = false;
   SetVisible(Ctl::Edit1, false);
 
   // Leave the target folder, which the unpacking step made current, so that it can be removed.
@@ -47,7 +48,17 @@ void TForm1::RollBack() {
   const int state = ctx_.WizardState;
   if (state >= kStateRemovingOldFiles && state <= kStateShortcut) {
     ++undo_runs_;
-    auto undo = [&](UndoAction a) { return kUndo[a][state - kStateRemovingOldFiles]; };
+    Log("rollback from state " + std::to_string(state));
+    auto undo = [&](UndoAction a) {
+      static constexpr const char* kNames[kUndoActionCount] = {
+          "closing the temporary archive", "deleting the temporary archive",
+          "deleting the product files", "removing the target folder if empty",
+          "deleting the program group", "deleting the registry entries",
+          "deleting the desktop shortcut"};
+      const bool wanted = kUndo[a][state - kStateRemovingOldFiles];
+      if (wanted) Log(std::string("undo: ") + kNames[a]);
+      return wanted;
+    };
     if (undo(kReleaseArchive)) Silently([&] { ReleaseStream(TempArchiveStream); });
     if (undo(kDeleteTemp)) DeleteTempArchive();
     if (undo(kDeleteFiles)) DeleteProductFiles();
@@ -64,6 +75,7 @@ void TForm1::RollBack() {
     if (undo(kDeleteShortcut)) DeleteDesktopShortcut();
   }
 
+  if (state != kStateAborted) Log("installation aborted");  // a second run shows the page only
   ctx_.WizardState = kStateAborted;
   SetVisible(Ctl::Button2, false);
   SetText(Ctl::Button1, text::kAbortedOk);

@@ -19,7 +19,7 @@ void MakeCyrillicArial(LogFont& font) {
 
 }  // namespace
 
-void AdjustSystemFonts(Platform& p, InstallContext& ctx) {
+void AdjustSystemFonts(Platform& p, InstallContext& ctx, bool apply) {
   ctx.FontsAdjusted = false;
   NonClientMetrics metrics{};
   metrics.cb_size = sizeof metrics;
@@ -35,6 +35,10 @@ void AdjustSystemFonts(Platform& p, InstallContext& ctx) {
     return;
   }
   ctx.FontsAdjusted = true;
+  if (!apply) {
+    Restored = true;
+    return;
+  }
   if (metrics.caption_font.char_set != kRussianCharset) MakeCyrillicArial(metrics.caption_font);
   if (metrics.message_font.char_set != kRussianCharset) MakeCyrillicArial(metrics.message_font);
   p.SetNonClientMetrics(metrics);

@@ -24,6 +24,10 @@ bool FakeView::LoadRichText(const std::string& content, bool rtf) {
   return true;
 }
 
+int FakeView::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {
+  return platform->ShowMessage(text, caption, flags);
+}
+
 void FakePlatform::Work() {
   if (++calls == fail_call) throw std::bad_alloc();
 }
@@ -31,6 +35,7 @@ void FakePlatform::Work() {
 // ---- Files -----------------------------------------------------------------------------------------
 
 FakePlatform::FakePlatform() {
+  view.platform = this;
   AddDrive('C', Drive{});
   AddFolder(windows_dir);
   AddFolder(current_dir);
@@ -557,6 +562,11 @@ int FakePlatform::ShowMessage(const std::string& text, const std::string& captio
                              unsigned flags) {
   boxes.push_back(Box{text, caption, flags});
   return answer ? answer(boxes.back()) : kIdOk;
+}
+
+std::string FakePlatform::LocalTime() {
+  const int s = clock_seconds++ % 60;
+  return clock + static_cast<char>('0' + s / 10) + static_cast<char>('0' + s % 10) + ".000";
 }
 
 void FakePlatform::PumpMessages() {

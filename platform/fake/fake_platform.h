@@ -35,6 +35,7 @@ class FakeView : public FormView {
   void Close() override;
   void ShowForm() override { visible = true; }
   bool LoadRichText(const std::string& content, bool rtf) override;
+  int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
 
   // What the user types into the folder editor (replacing its text).
   void Type(const std::string& text) { at(Ctl::Edit1).text = text; }
@@ -49,6 +50,7 @@ class FakeView : public FormView {
   bool licence_rtf = false;
   bool reject_rtf = false;  // the viewer refuses the content as rich text
   TForm1* form = nullptr;
+  Platform* platform = nullptr;  // whose boxes the window's are
 
  private:
   ControlState& at(Ctl c) { return shown[static_cast<int>(c)]; }
@@ -183,6 +185,10 @@ class FakePlatform : public Platform {
 
   int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
   void PumpMessages() override;
+  // Starts at `clock` and moves on a second with each reading.
+  std::string LocalTime() override;
+  std::string clock = "2026-01-02 03:04:";
+  int clock_seconds = 0;
   void SetPointer(Pointer pointer) override { pointers.push_back(pointer); }
   bool GetNonClientMetrics(NonClientMetrics* m) override;
   bool SetNonClientMetrics(const NonClientMetrics& m) override;

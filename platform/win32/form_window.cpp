@@ -757,4 +757,8 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
   return CallProc(self->edit_proc_, h, message, w, l);
 }
 
+int FormWindow::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {
+  return platform_.ShowMessage(text, caption, flags);
+}
+
 }  // namespace kv

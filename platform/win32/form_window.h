@@ -37,6 +37,7 @@ class FormWindow : public FormView {
   void Close() override;
   void ShowForm() override;
   bool LoadRichText(const std::string& content, bool rtf) override;
+  int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
 
   HWND handle() const { return window_; }
 

@@ -21,12 +21,12 @@ void DeclareDpiAware() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   kv::HardenDllSearch();
   DeclareDpiAware();
   try {
     kv::Win32Platform platform(instance);
-    return kv::RunSetup(platform);
+    return kv::RunSetup(platform, arguments ? arguments : "");
   } catch (...) {
     return 3;  // no exception leaves the program
   }

@@ -465,6 +465,15 @@ void Win32Platform::PumpMessages() {
   }
 }
 
+std::string Win32Platform::LocalTime() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  char text[32];
+  wsprintfA(text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour,
+            t.wMinute, t.wSecond, t.wMilliseconds);
+  return text;
+}
+
 void Win32Platform::SetPointer(Pointer pointer) {
   hourglass_ = pointer == Pointer::kHourglass;
   SetCursor(LoadCursor(nullptr, hourglass_ ? IDC_WAIT : IDC_ARROW));

@@ -3,6 +3,7 @@
 // ends the run with exit code 1 (setup.exe is then killed).
 //
 //   start:EXE                 start EXE with the robot's current folder as its current folder
+//   args:TEXT                 the command line after EXE's name for the start: steps that follow
 //   cd:FOLDER                 change the robot's current folder (before start:)
 //   window                    wait until the wizard window is visible; prints the time it took
 //   text:ID:TEXT              the control's text is TEXT, compared as Unicode (wait-text: polls
@@ -59,6 +60,7 @@ namespace robot {
 
 PROCESS_INFORMATION g_process = {};
 DWORD g_started = 0;
+std::string g_arguments;  // "args:TEXT": the command line after the program's name, as is
 
 [[noreturn]] void Fail(const std::string& what) {
   std::printf("FAIL %s\n", what.c_str());
@@ -245,11 +247,14 @@ void Step(const std::string& step) {
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     std::string command = "\"" + Fields(step, 2)[1] + "\"";
+    if (!g_arguments.empty()) command += " " + g_arguments;
     g_started = GetTickCount();
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &g_process)) {
       Fail(step);
     }
+  } else if (verb == "args") {
+    g_arguments = Fields(step, 2)[1];
   } else if (verb == "window") {
     if (!Poll([] { return Form() != nullptr || ProcessEnded(); }, 30000) || !Form()) Fail(step);
     std::printf("window visible after %lu ms\n", GetTickCount() - g_started);

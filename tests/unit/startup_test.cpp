@@ -12,7 +12,7 @@ TEST(Entry, FolderWithFirstVolumeStartsTheWizardWithTheTitle) {
   p.AddFile("C:\\MEDIUM\\xalarch.v1", "x");
   std::string source;
   p.on_message_loop = [&](TForm1& form) { source = form.context().SourceDir; };
-  EXPECT_EQ(RunSetup(p), 0);
+  EXPECT_EQ(RunSetup(p), 1) << "closed without installing";
   EXPECT_EQ(source, "C:\\MEDIUM\\");
   EXPECT_EQ(p.app_title, "Установка Kelvantor");
   EXPECT_TRUE(p.view.visible);
@@ -27,7 +27,7 @@ TEST(Entry, DriveRootKeepsTheDefaultTitleAndTheRootAsSource) {
   p.current_dir = "A:\\";
   std::string source;
   p.on_message_loop = [&](TForm1& form) { source = form.context().SourceDir; };
-  EXPECT_EQ(RunSetup(p), 0);
+  EXPECT_EQ(RunSetup(p), 1) << "closed without installing";
   EXPECT_EQ(source, "A:\\");
   EXPECT_EQ(p.app_title, "setup");
 }
@@ -56,7 +56,7 @@ TEST(Entry, FontsSwitchedAtStartAreRestoredOnceHoweverTheProgramEnds) {
       sets_while_running = static_cast<int>(p.metrics_set.size());
       if (stray_error) throw std::runtime_error("an error no step caught");
     };
-    EXPECT_EQ(RunSetup(p), stray_error ? 3 : 0);
+    EXPECT_EQ(RunSetup(p), stray_error ? 3 : 1);
     EXPECT_EQ(sets_while_running, 1);
     ASSERT_EQ(p.metrics_set.size(), 2u) << stray_error;
     EXPECT_EQ(std::memcmp(&p.metrics_set[1], &before, sizeof before), 0);

@@ -87,6 +87,13 @@ const Text kTexts[] = {
     KV_TEXT(kMsgCannotUnpack, u"Не могу распаковать !"),
     KV_TEXT(kMsgInsertDisk2, u"Вставьте диск 2:"),
     KV_TEXT(kMsgInsertDisk3, u"Вставьте диск 3:"),
+    KV_TEXT(kMsgUsage,
+            u"Неверная командная строка !\r\n\r\n"
+            u"setup.exe [/S] [/LOG=файл] [/D=папка]\r\n\r\n"
+            u"/S - без окна и без вопросов, лицензия считается принятой\r\n"
+            u"/LOG=файл - журнал установки\r\n"
+            u"/D=папка - папка для установки, последний ключ строки\r\n\r\n"
+            u"Код выхода: 0 - установлено, 1 - не установлено,\r\n2 - неверная командная строка."),
     KV_TEXT(kVolume0, u"xalarch.v0"),
     KV_TEXT(kVolume1, u"xalarch.v1"),
     KV_TEXT(kVolume2, u"xalarch.v2"),

@@ -1,0 +1,252 @@
+// The command line, the unattended run (/S) and the log, through the program's entry.
+#include "app/command_line.h"
+#include "app/entry.h"
+#include "app/install_log.h"
+#include "app/silent_view.h"
+#include "tests/unit/test_support.h"
+
+namespace kv::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+TEST(CommandLineParse, AcceptedLines) {
+  struct Case {
+    const char* line;
+    bool silent;
+    const char* log;
+    bool has_folder;
+    const char* folder;
+  } cases[] = {
+      {"", false, "", false, ""},
+      {"  /S  ", true, "", false, ""},
+      {"/s /log=C:\\a.log", true, "C:\\a.log", false, ""},
+      {"/S /LOG=C:\\a.log /D=C:\\Program Files\\Kelvanto", true, "C:\\a.log", true,
+       "C:\\Program Files\\Kelvanto"},
+      {"/d=C:\\Program Files\\Kelvanto  \t", false, "", true, "C:\\Program Files\\Kelvanto"},
+      {"/S \"/D=C:\\Program Files\\Kelvanto\"", true, "", true, "C:\\Program Files\\Kelvanto"},
+      {"/D=\"C:\\a b\\\"", false, "", true, "C:\\a b\\"},
+      {"\"/LOG=C:\\my logs\\a.log\" \"/S\"", true, "C:\\my logs\\a.log", false, ""},
+      {"/Log=\"C:\\my logs\\a.log\" /S", true, "C:\\my logs\\a.log", false, ""},
+      {"/D=C:\\Новая папка", false, "", true, "C:\\Новая папка"},
+  };
+  for (const Case& c : cases) {
+    CommandLine cl;
+    ASSERT_TRUE(ParseCommandLine(c.line, &cl)) << c.line;
+    EXPECT_EQ(cl.silent, c.silent) << c.line;
+    EXPECT_EQ(cl.log_file, c.log) << c.line;
+    EXPECT_EQ(cl.has_folder, c.has_folder) << c.line;
+    EXPECT_EQ(cl.folder, c.folder) << c.line;
+  }
+}
+
+TEST(CommandLineParse, WrongLinesAndWhetherTheyAskedForSilence) {
+  struct Case {
+    const char* line;
+    bool silent;
+  } cases[] = {
+      {"/X", false},          {"/X /S", true},           {"/SILENT", false},
+      {"Kelvanto", false},    {"-S", false},             {"/D=", false},
+      {"/S /D=   ", true},    {"/D=\"\"", false},        {"/LOG=", false},
+      {"/LOG=a /LOG=b", false}, {"/LOG=\"a b", false},   {"/D=C:\\x /S", true},
+      {"/D=C:\\x /LOG=a", false}, {"\"/D=C:\\x\" /S", true}, {"/D=\"C:\\x\" y", false},
+  };
+  for (const Case& c : cases) {
+    CommandLine cl;
+    EXPECT_FALSE(ParseCommandLine(c.line, &cl)) << c.line;
+    EXPECT_EQ(cl.silent, c.silent) << c.line;
+  }
+}
+
+TEST(SilentView, DeclinesQuestionsAndTakesErrorsAsRead) {
+  SilentView v;
+  EXPECT_EQ(v.ShowMessage("Вставьте диск 2:", "Внимание", kMbOkCancel | kMbIconExclamation),
+            kIdCancel);
+  EXPECT_EQ(v.ShowMessage("Путь введен неверно !", "Ошибка", kMbOk | kMbIconError), kIdOk);
+  v.SetText(Ctl::Label2, "status");
+  v.SetText(Ctl::Edit1, "C:\\Mine");
+  EXPECT_EQ(v.EditText(), "C:\\Mine");
+}
+
+TEST(InstallLogFile, Utf8LinesWithTimeAndAFailingWriteStopsOnlyTheLog) {
+  EXPECT_EQ(Cp1251ToUtf8("Ёё Яя №\x98"), "\xD0\x81\xD1\x91 \xD0\xAF\xD1\x8F \xE2\x84\x96\xEF\xBF\xBD");
+  FakePlatform p;
+  {
+    InstallLog log(p);
+    EXPECT_FALSE(log.Open("C:\\NOWHERE\\x.log"));
+    log.Event("nothing");  // no file, no error
+    ASSERT_TRUE(log.Open("C:\\x.log"));
+    log.Event("Путь\r\nвведен");
+  }
+  EXPECT_EQ(p.Content("C:\\x.log"), "2026-01-02 03:04:00.000  \xD0\x9F\xD1\x83\xD1\x82\xD1\x8C "
+                                    "\xD0\xB2\xD0\xB2\xD0\xB5\xD0\xB4\xD0\xB5\xD0\xBD\r\n");
+  EXPECT_EQ(p.open_files(), 0);
+}
+
+// A machine with a medium in C:\MEDIUM whose system fonts are not Cyrillic.
+struct Machine : Installer {
+  explicit Machine(bool full = true) {
+    MakeMedium(full);
+    p.metrics.caption_font.char_set = 0;
+  }
+  // The user's way to the folder page of the window RunSetup made, typing `folder` there.
+  void Walk(TForm1& f, const std::string& folder = "C:\\Kelvanto") {
+    f.Button1Click();
+    if (f.context().WizardState == kStateLicence) f.Button1Click();
+    view.Type(folder);
+  }
+  // The log as the text it was written in (UTF-8), without the times.
+  std::string Log(const std::string& path = "C:\\setup.log") {
+    std::string text, line;
+    for (const char c : p.Content(path)) {
+      line += c;
+      if (c != '\n') continue;
+      text += line.substr(25, line.size() - 27) + "\n";
+      line.clear();
+    }
+    return text;
+  }
+};
+
+std::string U(const std::string& cp1251) { return Cp1251ToUtf8(cp1251); }
+
+TEST(Unattended, InstallsIntoAFolderWithBlanksWithoutWindowBoxOrFontSwitch) {
+  Machine m;
+  EXPECT_EQ(RunSetup(m.p, "/S /LOG=C:\\setup.log /D=C:\\Program Files\\Kelvanto"), 0);
+  EXPECT_TRUE(m.p.HasFile("C:\\Program Files\\Kelvanto\\kelvanto.exe"));
+  EXPECT_FALSE(m.p.HasFile("C:\\Program Files\\Kelvanto\\xalarch.pry"));
+  EXPECT_TRUE(m.p.HasRegKey("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                            "Kelvantor 3.01"));
+  EXPECT_THAT(m.p.boxes, IsEmpty());
+  EXPECT_FALSE(m.p.view.visible);
+  EXPECT_THAT(m.p.metrics_set, IsEmpty()) << "nothing is drawn, so nothing is switched";
+  EXPECT_EQ(m.p.app_title, "setup");
+  ASSERT_FALSE(m.p.dde_executed.empty());
+  EXPECT_THAT(m.p.dde_executed[0], HasSubstr("Order form")) << "FontsAdjusted still decided";
+  const std::string log = m.Log();
+  EXPECT_THAT(log, HasSubstr("full edition, Kelvantor 3.01, medium C:\\MEDIUM\\\n"));
+  EXPECT_THAT(log, HasSubstr("folder: C:\\Program Files\\Kelvanto\\\n"));
+  for (const char* step : {"removing old product files", "joining volumes", "unpacking",
+                           "program group", "registry entries", "desktop shortcut"}) {
+    EXPECT_THAT(log, HasSubstr(std::string(step) + ": done\n"));
+  }
+  EXPECT_THAT(log, HasSubstr("installed\nexit code 0\n"));
+  EXPECT_EQ(m.p.open_files(), 0);
+}
+
+TEST(Unattended, RefusedFolderDamagedMediumAndMissingVolumeEndWithOneAndALog) {
+  struct Case {
+    const char* name;
+    std::function<void(Machine&)> damage;
+    const char* folder;
+    std::vector<std::string> logged;
+  } cases[] = {
+      {"relative folder", [](Machine&) {}, "Kelvanto",
+       {"message \"Ошибка\": Путь введен неверно !", "answer: OK", "folder refused"}},
+      {"damaged archive",
+       [](Machine& m) { m.p.AddFile("C:\\MEDIUM\\xalarch.v1", std::string(3000, 'x')); },
+       "C:\\Target",
+       {"message \"Ошибка\": Не могу распаковать !", "unpacking: failed", "not installed",
+        "rollback from state 3", "undo: deleting the product files",
+        "undo: removing the target folder if empty", "installation aborted"}},
+      {"missing third volume",
+       [](Machine& m) { m.p.EraseFile("C:\\MEDIUM\\xalarch.v3"); }, "C:\\Target",
+       {"volume not found: C:\\MEDIUM\\xalarch.v3", "message \"Внимание\": Вставьте диск 3:",
+        "answer: Cancel", "rollback from state 3", "joining volumes: failed", "not installed"}},
+  };
+  for (const Case& c : cases) {
+    Machine m;
+    c.damage(m);
+    const auto before = m.p.Tree();
+    EXPECT_EQ(RunSetup(m.p, std::string("/s /log=C:\\setup.log /d=") + c.folder), 1) << c.name;
+    EXPECT_THAT(m.p.boxes, IsEmpty()) << c.name;
+    const std::string log = m.Log();
+    for (const std::string& line : c.logged) EXPECT_THAT(log, HasSubstr(U(line) + "\n")) << c.name;
+    EXPECT_THAT(log, HasSubstr("\nexit code 1\n")) << c.name;
+    auto after = m.p.Tree();
+    after.erase(std::remove(after.begin(), after.end(), "C:\\setup.log"), after.end());
+    EXPECT_EQ(after, before) << c.name << ": rolled back";
+    EXPECT_FALSE(m.p.HasRegKey("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+                               "Kelvantor 3.01")) << c.name;
+  }
+}
+
+TEST(Unattended, WrongCommandLineDoesNothingAndShowsTheUsageOnlyWithoutS) {
+  for (const bool silent : {false, true}) {
+    Machine m;
+    const auto before = m.p.Tree();
+    const std::string line = silent ? "/S /LOG=C:\\setup.log /Q" : "/LOG=C:\\setup.log /Q";
+    EXPECT_EQ(RunSetup(m.p, line), 2);
+    EXPECT_EQ(m.p.Tree(), before) << "no log, no folder";
+    EXPECT_THAT(m.p.metrics_set, IsEmpty());
+    ASSERT_EQ(m.p.boxes.size(), silent ? 0u : 1u);
+    if (!silent) {
+      EXPECT_THAT(m.p.boxes[0].text, HasSubstr("setup.exe [/S] [/LOG=файл] [/D=папка]"));
+      EXPECT_EQ(m.p.boxes[0].caption, "Ошибка");
+    }
+  }
+}
+
+TEST(Unattended, NoFirstVolumeAndAnUnwritableLogNeitherAskNorStopTheRun) {
+  FakePlatform p;
+  EXPECT_EQ(RunSetup(p, "/S /LOG=C:\\setup.log"), 1);
+  EXPECT_THAT(p.boxes, IsEmpty());
+  EXPECT_THAT(p.Content("C:\\setup.log"),
+              HasSubstr(U("message \"Ошибка\": Файл xalarch.v1 не обнаружен !\r\n")));
+
+  Machine m(false);
+  EXPECT_EQ(RunSetup(m.p, "/S \"/LOG=C:\\No such folder\\setup.log\""), 0);
+  EXPECT_TRUE(m.p.HasFile("C:\\Kelvanto\\kelvanto.exe")) << "the proposed folder";
+}
+
+// The wizard's exit code follows what the installation came to, not how the window went.
+TEST(WizardExitCode, InstalledOrNotHoweverTheWindowEnds) {
+  struct Case {
+    const char* name;
+    std::function<void(Machine&, TForm1&)> user;
+    int code;
+  } cases[] = {
+      {"Ok after success", [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); f.Button1Click(); }, 0},
+      {"close box after success", [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); }, 0},
+      {"close box on the welcome page", [](Machine&, TForm1&) {}, 1},
+      {"close box while unpacking",
+       [](Machine& m, TForm1& f) {
+         m.Walk(f);
+         m.p.on_pump = [&](int) {
+           if (f.context().WizardState == kStateCopying) m.view.Close();
+         };
+         f.Button1Click();
+       },
+       0},
+      {"&Ok after Cancel", [](Machine&, TForm1& f) { f.Button2Click(); f.Button1Click(); }, 1},
+      {"Cancel after success", [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); f.Button2Click(); }, 1},
+      {"refused folder", [](Machine& m, TForm1& f) { m.Walk(f, "Kelvanto"); f.Button1Click(); }, 1},
+  };
+  for (const Case& c : cases) {
+    Machine m;
+    m.p.on_message_loop = [&](TForm1& f) { c.user(m, f); };
+    EXPECT_EQ(RunSetup(m.p, "/LOG=C:\\setup.log"), c.code) << c.name;
+    EXPECT_THAT(m.Log(), HasSubstr("exit code " + std::to_string(c.code) + "\n")) << c.name;
+    EXPECT_TRUE(m.view.closed) << c.name;
+  }
+}
+
+TEST(WizardExitCode, FolderSwitchFillsTheEditorAndTheLogKeepsEveryAnswer) {
+  Machine m(false);
+  m.CancelOn("Вы хотите прервать установку ?");
+  m.p.on_message_loop = [&](TForm1& f) {
+    EXPECT_EQ(m.view[Ctl::Edit1].text, "C:\\Program Files\\Kelvanto");
+    f.Button2Click();
+    f.Button2Click();
+  };
+  EXPECT_EQ(RunSetup(m.p, "/LOG=C:\\setup.log /D=C:\\Program Files\\Kelvanto"), 1);
+  EXPECT_TRUE(m.view.visible);
+  EXPECT_THAT(m.Log(), HasSubstr(U("message \"Внимание\": Вы хотите прервать установку ?\n"
+                                   "answer: Cancel\n")));
+  EXPECT_THAT(m.Log(), Not(HasSubstr("installation aborted")));
+}
+
+}  // namespace
+}  // namespace kv::test
