@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <string_view>
 #include <vector>
 
 #include "app/texts.h"
@@ -70,6 +71,39 @@ std::string WindowText(HWND window) {
   std::string text(n + 1, '\0');
   text.resize(GetWindowTextA(window, text.data(), n + 1));
   return text;
+}
+
+std::wstring WideWindowText(HWND window) {
+  const int n = GetWindowTextLengthW(window);
+  std::wstring text(n + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), n + 1));
+  return text;
+}
+
+// The Unicode of a text for control `c`. The editor holds a path, the system's text; the file
+// removal's status line carries one between its two halves; everything else is the program's own.
+std::wstring ShownText(Ctl c, const std::string& text) {
+  if (c == Ctl::Edit1) return SystemText(text);
+  const std::string_view head = text::kStatusDeletingFiles, tail = text::kStatusDeletingFilesTail;
+  if (c == Ctl::Label2 && text.size() >= head.size() + tail.size() && text.starts_with(head) &&
+      text.ends_with(tail)) {
+    return Cp1251Text(std::string(head)) +
+           SystemText(text.substr(head.size(), text.size() - head.size() - tail.size())) +
+           Cp1251Text(std::string(tail));
+  }
+  return Cp1251Text(text);
+}
+
+// Draws a label's own text, in the form its window keeps it.
+int DrawWindowText(HDC dc, HWND window, RECT* r, UINT format) {
+  if (WideTexts()) {
+    std::wstring text = WideWindowText(window);
+    if (text.empty() && (format & DT_CALCRECT)) text = L" ";
+    return DrawTextW(dc, text.c_str(), -1, r, format);
+  }
+  std::string text = WindowText(window);
+  if (text.empty() && (format & DT_CALCRECT)) text = " ";
+  return DrawTextA(dc, text.c_str(), -1, r, format);
 }
 
 // Runs a handler of the wizard. The steps guard their own work; this is the last fence, since no
@@ -175,15 +209,15 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   wc.hIcon = big_icon_;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = "TForm1";
-  RegisterClassA(&wc);
+  RegisterWindowClass(wc);
   wc.hIcon = nullptr;
   wc.lpfnWndProc = PanelProc;
   wc.lpszClassName = "TPanel";
-  RegisterClassA(&wc);
+  RegisterWindowClass(wc);
   wc.lpfnWndProc = LabelProc;
   wc.hbrBackground = nullptr;
   wc.lpszClassName = "TLabel";
-  RegisterClassA(&wc);
+  RegisterWindowClass(wc);
 
   // Centred on the screen; where that would put a part of it under a desktop bar, centred in the
   // work area instead, so that the buttons stay within reach.
@@ -195,8 +229,8 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
     x = x < work.left ? work.left : x;
     y = y < work.top ? work.top : y;
   }
-  window_ = CreateWindowExA(ex_style, "TForm1", text::kWindowCaption, style, x, y, width, height,
-                            owner, nullptr, instance, this);
+  window_ = MakeWindow(ex_style, "TForm1", text::kWindowCaption, style, x, y, width, height, owner,
+                       nullptr, instance, this);
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     for (UINT item : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
       DeleteMenu(menu, item, MF_BYCOMMAND);
@@ -226,11 +260,10 @@ void FormWindow::CreateControls() {
     for (const Placement& p : kPlacements) {
       if (p.control != c) continue;
       // Edges are scaled rather than sizes, so that controls that meet at 96 still meet.
-      HWND h = CreateWindowExA(ex_style, cls, "", child | style, Scaled(p.x), Scaled(p.y),
-                               Scaled(p.x + p.width) - Scaled(p.x),
-                               Scaled(p.y + p.height) - Scaled(p.y), parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
-                               instance_, nullptr);
+      HWND h = MakeWindow(ex_style, cls, "", child | style, Scaled(p.x), Scaled(p.y),
+                          Scaled(p.x + p.width) - Scaled(p.x),
+                          Scaled(p.y + p.height) - Scaled(p.y), parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)), instance_, nullptr);
       SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(window_font_), FALSE);
       controls_[static_cast<int>(c)] = h;
@@ -267,21 +300,21 @@ void FormWindow::CreateControls() {
   RECT client;
   GetClientRect(edit, &client);
   const int browse_width = Scaled(kBrowseWidth);
-  browse_ = CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
-                            client.right - browse_width, 0, browse_width, client.bottom, edit,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdBrowse)), instance_,
-                            nullptr);
+  browse_ = MakeWindow(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
+                       client.right - browse_width, 0, browse_width, client.bottom, edit,
+                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdBrowse)), instance_,
+                       nullptr);
   SendMessageA(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, Scaled(kBrowseWidth + 2)));
   SetWindowLongPtrA(browse_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  edit_proc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+  edit_proc_ = reinterpret_cast<WNDPROC>((WideTexts() ? SetWindowLongPtrW : SetWindowLongPtrA)(
+      edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
 }
 
 void FormWindow::CreateHint() {
   HWND edit = Child(Ctl::Edit1);
-  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr,
-                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+  tooltip_ = MakeWindow(WS_EX_TOPMOST, "tooltips_class32", "",
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
   if (tooltip_) {
     TOOLINFOA tool = {};
     tool.cbSize = TTTOOLINFOA_V2_SIZE;
@@ -289,7 +322,17 @@ void FormWindow::CreateHint() {
     tool.hwnd = edit;
     tool.uId = reinterpret_cast<UINT_PTR>(browse_);
     tool.lpszText = const_cast<char*>(text::kBrowseHint);
-    SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    // The same record with a Unicode text: the two forms differ only in the text's type.
+    std::wstring hint = Cp1251Text(text::kBrowseHint);
+    TOOLINFOW wide_tool = {};
+    static_assert(sizeof wide_tool == sizeof tool);
+    CopyMemory(&wide_tool, &tool, sizeof tool);
+    wide_tool.lpszText = hint.data();
+    if (WideTexts()) {
+      SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&wide_tool));
+    } else {
+      SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
     SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scaled(400));
   }
 }
@@ -394,17 +437,17 @@ void FormWindow::PaintLabel(HWND window, HDC dc) {
   RECT box = r;
   if (label->format & DT_WORDBREAK) {  // centred vertically in the fixed box
     RECT measure = r;
-    DrawTextA(buffer, text.c_str(), -1, &measure, label->format | DT_CALCRECT);
+    DrawWindowText(buffer, window, &measure, label->format | DT_CALCRECT);
     box.top = (r.bottom - (measure.bottom - measure.top)) / 2;
   }
   if (label->shadow) {
     RECT shadow = box;
     OffsetRect(&shadow, -label->shadow, -label->shadow);
     SetTextColor(buffer, kShadow);
-    DrawTextA(buffer, text.c_str(), -1, &shadow, label->format);
+    DrawWindowText(buffer, window, &shadow, label->format);
   }
   SetTextColor(buffer, label->colour);
-  DrawTextA(buffer, text.c_str(), -1, &box, label->format);
+  DrawWindowText(buffer, window, &box, label->format);
   SelectObject(buffer, old_font);
   BitBlt(dc, 0, 0, r.right, r.bottom, buffer, 0, 0, SRCCOPY);
   SelectObject(buffer, old_bitmap);
@@ -445,12 +488,12 @@ void FormWindow::FitLabel(Ctl c) {
   if (!label || !label->autosize) return;
   HDC dc = GetDC(window);
   HGDIOBJ old = SelectObject(dc, label->font);
-  const std::string text = WindowText(window);
+  const bool empty = GetWindowTextLengthA(window) == 0;
   RECT r = {0, 0, 0, 0};
-  DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, label->format | DT_CALCRECT);
+  DrawWindowText(dc, window, &r, label->format | DT_CALCRECT);
   SelectObject(dc, old);
   ReleaseDC(window, dc);
-  SetWindowPos(window, nullptr, 0, 0, text.empty() ? 0 : r.right, r.bottom,
+  SetWindowPos(window, nullptr, 0, 0, empty ? 0 : r.right, r.bottom,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -458,8 +501,15 @@ void FormWindow::FitLabel(Ctl c) {
 
 void FormWindow::SetText(Ctl c, const std::string& text) {
   HWND h = Child(c);
-  if (!h || destroyed_ || c == Ctl::RichEdit1 || WindowText(h) == text) return;
-  SetWindowTextA(h, text.c_str());
+  if (!h || destroyed_ || c == Ctl::RichEdit1) return;
+  if (WideTexts()) {
+    const std::wstring wide = ShownText(c, text);
+    if (WideWindowText(h) == wide) return;
+    SetWindowTextW(h, wide.c_str());
+  } else {
+    if (WindowText(h) == text) return;
+    SetWindowTextA(h, text.c_str());
+  }
   FitLabel(c);
   if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
 }
@@ -495,7 +545,13 @@ void FormWindow::SetProgress(Ctl c, int position, int maximum) {
   shown = {position, maximum};
 }
 
-std::string FormWindow::EditText() { return WindowText(Child(Ctl::Edit1)); }
+std::string FormWindow::EditText() {
+  if (!WideTexts()) return WindowText(Child(Ctl::Edit1));
+  // A text the system's code page cannot hold exactly comes back empty, which the folder checks
+  // refuse: no folder is made under another name than the one typed.
+  std::string text;
+  return ToSystemText(WideWindowText(Child(Ctl::Edit1)), &text) ? text : std::string();
+}
 
 void FormWindow::Focus(Ctl c) {
   if (!destroyed_ && IsWindowVisible(Child(c))) SetFocus(Child(c));
@@ -545,7 +601,8 @@ void FormWindow::CreateLaterControls() {
   const struct {
     const char* library;
     const char* cls;
-  } viewers[] = {{"riched20.dll", "RichEdit20A"}, {"riched32.dll", "RICHEDIT"}};
+  } viewers[] = {{"riched20.dll", WideTexts() ? "RichEdit20W" : "RichEdit20A"},
+                 {"riched32.dll", "RICHEDIT"}};
   for (const auto& v : viewers) {
     HMODULE library = LoadSystemLibrary(v.library);
     if (library && Replace(Ctl::RichEdit1, v.cls, kViewerStyle, WS_EX_CLIENTEDGE)) {
@@ -573,10 +630,10 @@ bool FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_sty
   GetWindowRect(stand_in, &r);
   HWND parent = GetParent(stand_in);
   MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  HWND h = CreateWindowExA(ex_style, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
-                           r.right - r.left, r.bottom - r.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(stand_in))),
-                           instance_, nullptr);
+  HWND h = MakeWindow(ex_style, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
+                      r.right - r.left, r.bottom - r.top, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(stand_in))),
+                      instance_, nullptr);
   if (!h) return false;
   SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SendMessageA(h, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
@@ -612,14 +669,28 @@ bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
       text += content[i];
     }
     SendMessageA(viewer, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own
-    SetWindowTextA(viewer, text.c_str());
+    if (WideTexts()) {
+      SetWindowTextW(viewer, Cp1251Text(text).c_str());
+    } else {
+      SetWindowTextA(viewer, text.c_str());
+    }
     return true;
   }
-  StreamSource source{&content, 0};
+  // Plain text is the program's Windows-1251: the Unicode viewer of version 2 gets its Unicode.
+  // Rich text names its own character sets.
+  std::string unicode;
+  char cls[16] = {};
+  GetClassNameA(viewer, cls, sizeof cls);
+  if (!rtf && WideTexts() && lstrcmpA(cls, "RichEdit20W") == 0) {
+    const std::wstring wide = Cp1251Text(content);
+    unicode.assign(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+  }
+  StreamSource source{unicode.empty() ? &content : &unicode, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
   // The viewer takes 32,767 characters unless told otherwise: a longer licence would be cut.
   SendMessageA(viewer, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-  SendMessageA(viewer, EM_STREAMIN, rtf ? SF_RTF : SF_TEXT, reinterpret_cast<LPARAM>(&stream));
+  SendMessageA(viewer, EM_STREAMIN, rtf ? SF_RTF : unicode.empty() ? SF_TEXT : SF_TEXT | SF_UNICODE,
+               reinterpret_cast<LPARAM>(&stream));
   return stream.dwError == 0;
 }
 
@@ -632,7 +703,7 @@ LRESULT CALLBACK FormWindow::FormProc(HWND h, UINT message, WPARAM w, LPARAM l) 
     SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-  return self ? self->OnFormMessage(message, w, l) : DefWindowProcA(h, message, w, l);
+  return self ? self->OnFormMessage(message, w, l) : DefProc(h, message, w, l);
 }
 
 LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
@@ -673,7 +744,7 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
       PostQuitMessage(0);
       return 0;
   }
-  return DefWindowProcA(window_, message, w, l);
+  return DefProc(window_, message, w, l);
 }
 
 LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l) {
@@ -705,7 +776,7 @@ LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l)
       return 0;
     }
   }
-  return DefWindowProcA(h, message, w, l);
+  return DefProc(h, message, w, l);
 }
 
 LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l) {
@@ -725,7 +796,7 @@ LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l)
       return 0;
     }
   }
-  return DefWindowProcA(h, message, w, l);
+  return DefProc(h, message, w, l);
 }
 
 LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) {
@@ -734,10 +805,13 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
     case WM_GETDLGCODE:
       // Enter belongs to the editor, not to the dialog navigation.
       if (l && reinterpret_cast<MSG*>(l)->message == WM_KEYDOWN && w == VK_RETURN) {
-        return DLGC_WANTALLKEYS | CallWindowProcA(self->edit_proc_, h, message, w, l);
+        return DLGC_WANTALLKEYS | CallProc(self->edit_proc_, h, message, w, l);
       }
       break;
     case WM_CHAR: {
+      // The key handler knows the control keys; a character beyond ASCII (a Unicode unit where
+      // WideTexts) goes to the editor as it came.
+      if (WideTexts() && w >= 0x80) break;
       char key = static_cast<char>(w);
       Guarded([&] { self->form_.Edit2KeyPress(key); });
       if (key == 0) return 0;
@@ -757,7 +831,7 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
       }
       break;
   }
-  return CallWindowProcA(self->edit_proc_, h, message, w, l);
+  return CallProc(self->edit_proc_, h, message, w, l);
 }
 
 int FormWindow::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {

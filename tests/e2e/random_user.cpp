@@ -75,11 +75,9 @@ Seen Look() {
     return s;
   }
   if (HWND box = TopLevel("#32770")) {
-    char text[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     s.box = box;
     s.caption = Text(box);
-    s.text = text;
+    s.text = BoxText(box);
   }
   if (!Form()) return s;
   s.next = Usable(Control(101));
@@ -313,8 +311,10 @@ std::string RandomRun::Pick() {
 // path shorter than MAX_PATH on an existing drive that is not a CD-ROM is taken.
 enum class Verdict { kBadPath, kNoSpace, kTaken };
 // A name the system would change (a last blank or dot, a colon) is refused too, and so is a folder
-// without room for the longest file the installation writes in it ("Uninstall.exe").
+// without room for the longest file the installation writes in it ("Uninstall.exe"), and a text
+// the system's code page cannot hold.
 Verdict Judge(std::string text) {
+  if (!Representable(text)) return Verdict::kBadPath;
   for (char& c : text) c = c == '/' ? '\\' : c;
   const std::size_t folder_length = text.size() + (text.empty() || text.back() != '\\');
   if (folder_length + 13 >= MAX_PATH) return Verdict::kBadPath;

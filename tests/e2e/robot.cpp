@@ -6,7 +6,9 @@
 //   args:TEXT                 the command line after EXE's name for the start: steps that follow
 //   cd:FOLDER                 change the robot's current folder (before start:)
 //   window                    wait until the wizard window is visible; prints the time it took
-//   text:ID:TEXT              the control's text is TEXT, byte for byte (wait-text: polls for it)
+//   text:ID:TEXT              the control's text is TEXT, compared as Unicode (wait-text: polls
+//                             for it); the robot's texts are Windows-1251 whatever the system's
+//                             code page (it reads its arguments as Unicode)
 //   has-text:ID:TEXT          the control's text holds TEXT
 //   visible:ID:0|1            the control's visibility; enabled:ID:0|1 likewise
 //   click:ID                  click a button (101 Button1, 102 Button2, 110 the browse button);
@@ -26,6 +28,9 @@
 //   centred                   the wizard window lies on the screen, centred within 2 pixels
 //   inner                     the licence viewer lies in Panel2 with one margin on all four sides
 //   shot:FILE.bmp             capture the wizard window (or the screen)
+//   boxshot:FILE.bmp          wait for a message box, then capture the whole screen
+//   boxhas:TEXT               a dialog of setup.exe (the folder browser, say) shows TEXT in one
+//                             of its controls
 //   close                     close the wizard window by its close box
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
@@ -40,6 +45,7 @@
 //   fresh:STEP                run STEP in a new robot process (system parameters are cached
 //                             per process)
 //   random:SEED:N:PRODUCT;ROOT...  a random user of N actions (random_user.cpp)
+//   acp:N                     the system's ANSI code page is N
 #include <windows.h>
 #include <commctrl.h>
 #include <objidl.h>
@@ -51,6 +57,7 @@
 #include <vector>
 
 #include "robot.h"
+#include "platform/win32/system_text.h"
 
 namespace robot {
 
@@ -72,10 +79,45 @@ int ScreenDpi() {
   return dpi;
 }
 
-std::string Text(HWND window) {
-  char buffer[4096] = {};
-  SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+std::wstring WideText(HWND window) {
+  wchar_t buffer[4096] = {};
+  SendMessageW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer));
   return buffer;
+}
+
+std::wstring WideBoxText(HWND box) {
+  wchar_t buffer[1024] = {};
+  GetDlgItemTextW(box, 0xFFFF, buffer, std::size(buffer));
+  return buffer;
+}
+
+// Windows-1251 text as Unicode, by the system's own conversion (a check of the installer's table).
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(1251, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? n : 1, L'\0');
+  MultiByteToWideChar(1251, 0, text.c_str(), -1, out.data(), n);
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+// Unicode as Windows-1251; a character the code page lacks shows as "\x01".
+std::string Narrow(const std::wstring& text) {
+  const int n = WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
+                                    "\x01", nullptr);
+  std::string out(n > 0 ? n : 1, '\0');
+  WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, out.data(), n, "\x01",
+                      nullptr);
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+std::string Text(HWND window) { return Narrow(WideText(window)); }
+
+std::string BoxText(HWND box) { return Narrow(WideBoxText(box)); }
+
+bool Representable(const std::string& text) {
+  std::string ansi;
+  return kv::ToSystemText(Wide(text), &ansi);
 }
 
 struct Search {
@@ -157,6 +199,10 @@ RECT RectInParent(int id) {
   }
 }
 
+// How long a control may take to show the state a click or a key asked for: a click is posted,
+// and a busy machine may handle it after the robot's short pause.
+constexpr DWORD kSettle = 3000;
+
 template <typename F>
 bool Poll(F condition, DWORD ms) {
   const DWORD start = GetTickCount();
@@ -181,10 +227,21 @@ std::vector<std::string> Fields(const std::string& s, int parts) {
   return out;
 }
 
-// Captures the wizard window, or the whole screen when there is none.
-void SaveScreen(const std::string& file) {
+struct Shows {
+  std::wstring want;
+  bool found;
+};
+
+BOOL CALLBACK FindShown(HWND child, LPARAM l) {
+  auto* look = reinterpret_cast<Shows*>(l);
+  look->found = WideText(child) == look->want;
+  return !look->found;
+}
+
+// Captures the wizard window, or the whole screen when there is none or `whole`.
+void SaveScreen(const std::string& file, bool whole = false) {
   RECT r = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (HWND form = Form()) GetWindowRect(form, &r);
+  if (HWND form = Form(); form && !whole) GetWindowRect(form, &r);
   const int w = r.right - r.left, h = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
@@ -238,8 +295,8 @@ void Step(const std::string& step) {
     if (Form()) Fail(step);
   } else if (verb == "text" || verb == "wait-text") {
     const std::string want = f.size() > 2 ? f[2] : "";
-    const bool ok = Poll([&] { return Text(Control(id())) == want; },
-                         verb == "text" ? 0 : 60000);
+    const bool ok = Poll([&] { return WideText(Control(id())) == Wide(want); },
+                         verb == "text" ? kSettle : 60000);
     if (!ok) Fail(step + " (is \"" + Text(Control(id())) + "\")");
   } else if (verb == "has-text") {
     const std::string text = Text(Control(id()));
@@ -247,9 +304,13 @@ void Step(const std::string& step) {
       Fail(step + " (is \"" + text.substr(0, 200) + "\")");
     }
   } else if (verb == "visible") {
-    if ((IsWindowVisible(Control(id())) != FALSE) != (f[2] == "1")) Fail(step);
+    if (!Poll([&] { return (IsWindowVisible(Control(id())) != FALSE) == (f[2] == "1"); }, kSettle)) {
+      Fail(step);
+    }
   } else if (verb == "enabled") {
-    if ((IsWindowEnabled(Control(id())) != FALSE) != (f[2] == "1")) Fail(step);
+    if (!Poll([&] { return (IsWindowEnabled(Control(id())) != FALSE) == (f[2] == "1"); }, kSettle)) {
+      Fail(step);
+    }
   } else if (verb == "pos" || verb == "max") {
     const LRESULT v = verb == "pos" ? SendMessageA(Control(id()), PBM_GETPOS, 0, 0)
                                     : SendMessageA(Control(id()), PBM_GETRANGE, FALSE, 0);
@@ -313,7 +374,8 @@ void Step(const std::string& step) {
     Sleep(150);
     Settled();
   } else if (verb == "type") {
-    SendMessageA(Control(106), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Fields(step, 2)[1].c_str()));
+    SendMessageW(Control(106), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(Wide(Fields(step, 2)[1]).c_str()));
   } else if (verb == "enter") {
     HWND edit = Control(106);
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
@@ -333,27 +395,36 @@ void Step(const std::string& step) {
         !box) {
       Fail(step + " (no box)");
     }
-    char got[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
-    if (Text(box) != caption || text != got) {
-      Fail(step + " (box \"" + Text(box) + "\": \"" + got + "\")");
+    if (WideText(box) != Wide(caption) || WideBoxText(box) != Wide(text)) {
+      Fail(step + " (box \"" + Text(box) + "\": \"" + BoxText(box) + "\")");
     }
     PostMessageA(box, WM_COMMAND, answer == "ok" ? IDOK : IDCANCEL, 0);
     Poll([&] { return !IsWindow(box); }, 5000);
     Sleep(150);
   } else if (verb == "nobox") {
     Sleep(300);
-    if (HWND box = TopLevel("#32770")) {
-      char got[1024] = {};
-      GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
-      Fail(step + " (\"" + got + "\")");
-    }
+    if (HWND box = TopLevel("#32770")) Fail(step + " (\"" + BoxText(box) + "\")");
   } else if (verb == "title") {
     HWND app = TopLevel("TApplication");
-    if (!app || Text(app) != Fields(step, 2)[1]) Fail(step + " (is \"" + (app ? Text(app) : "") + "\")");
+    if (!app || WideText(app) != Wide(Fields(step, 2)[1])) {
+      Fail(step + " (is \"" + (app ? Text(app) : "") + "\")");
+    }
   } else if (verb == "shot") {
     Sleep(300);
     SaveScreen(Fields(step, 2)[1]);
+  } else if (verb == "boxshot") {
+    if (!Poll([] { return TopLevel("#32770") != nullptr || ProcessEnded(); }, 60000) ||
+        !TopLevel("#32770")) {
+      Fail(step + " (no box)");
+    }
+    Sleep(300);
+    SaveScreen(Fields(step, 2)[1], true);
+  } else if (verb == "boxhas") {
+    HWND dialog = nullptr;
+    if (!Poll([&] { return (dialog = TopLevel("#32770")) != nullptr; }, 20000)) Fail(step);
+    Shows look = {Wide(Fields(step, 2)[1]), false};
+    EnumChildWindows(dialog, FindShown, reinterpret_cast<LPARAM>(&look));
+    if (!look.found) Fail(step);
   } else if (verb == "link") {
     const std::string arg = Fields(step, 2)[1];
     const std::size_t arrow = arg.find('>');
@@ -431,6 +502,10 @@ void Step(const std::string& step) {
     if (!LoadLibraryA(Fields(step, 2)[1].c_str())) Fail(step);
   } else if (verb == "random") {
     RandomUser(step);
+  } else if (verb == "acp") {
+    if (GetACP() != static_cast<UINT>(std::atoi(f[1].c_str()))) {
+      Fail(step + " (is " + std::to_string(GetACP()) + ")");
+    }
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {
@@ -468,6 +543,14 @@ int main(int argc, char** argv) {
           GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDPIAware")))) {
     set_aware();
   }
-  for (int i = 1; i < argc; ++i) robot::Step(argv[i]);
+  // The steps as Windows-1251, from the Unicode command line: under another code page the ANSI
+  // arguments would have lost their Cyrillic already.
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!args) robot::Fail("no command line");
+  for (int i = 1; i < count; ++i) robot::Step(robot::Narrow(args[i]));
+  LocalFree(args);
+  (void)argc;
+  (void)argv;
   return 0;
 }
