@@ -55,6 +55,14 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
     } else {
       if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a root keeps the default
       FormView* view = p.CreateFormWindow(form);
+      // The window calls the form's handlers: it goes before the form, however this block is
+      // left (closing a closed window does nothing).
+      struct CloseOnExit {
+        FormView* view;
+        ~CloseOnExit() {
+          if (view) view->Close();
+        }
+      } close_window{view};
       form.Attach(view);
       form.FormCreate();
       if (args.has_folder) form.SetText(Ctl::Edit1, args.folder);

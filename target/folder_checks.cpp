@@ -19,6 +19,21 @@ bool IsFullPath(const std::string& path) {
          path[2] != '.' && path[2] != '?';
 }
 
+bool NamesItself(const std::string& path) {
+  const bool unc = path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
+                   (path[1] == '\\' || path[1] == '/');
+  std::size_t at = unc ? 2 : (path.size() >= 2 && path[1] == ':' ? 2 : 0);
+  while (at <= path.size()) {
+    std::size_t end = path.find_first_of("\\/", at);
+    if (end == std::string::npos) end = path.size();
+    const std::string name = path.substr(at, end - at);
+    if (!name.empty() && (name.back() == ' ' || name.back() == '.')) return false;
+    if (name.find(':') != std::string::npos) return false;
+    at = end + 1;
+  }
+  return true;
+}
+
 bool CreateFolderPath(Platform& p, std::string path) {
   // The length bound also bounds the recursion: one level per backslash.
   if (path.empty() || path.size() >= kMaxPath) return false;
@@ -31,17 +46,26 @@ bool CreateFolderPath(Platform& p, std::string path) {
 }
 
 bool TForm1::CheckTargetFolder(const std::string& path) {
-  // Only a full path: every later step, and the rollback, work in other current directories.
+  // Only a full path (every later step, and the rollback, work in other current directories)
+  // whose names the system keeps as they stand, with room below kMaxPath for every file the
+  // installation writes there: the folder that passes is the folder installed into, and nothing
+  // is made for a folder that could not take the files.
   bool formed = false;
   try {
-    formed = IsFullPath(path) && CreateFolderPath(p_, path);
+    const std::size_t folder_length =
+        path.size() + (path.empty() || path.back() != '\\' ? 1 : 0);
+    formed = IsFullPath(path) && NamesItself(path) &&
+             folder_length + LongestTargetName() < kMaxPath && CreateFolderPath(p_, path);
   } catch (...) {
     formed = false;  // any error while forming the path refuses it
   }
   if (formed) return true;
   ShowError(text::kMsgBadPath);
-  SetText(Ctl::Edit1, ctx_.PreviousDir);
-  Focus(Ctl::Edit1);
+  try {
+    SetText(Ctl::Edit1, ctx_.PreviousDir);
+    Focus(Ctl::Edit1);
+  } catch (...) {
+  }
   return false;
 }
 

@@ -1,9 +1,11 @@
 // Folder helpers shared by the steps.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
+#include "app/texts.h"
 #include "platform/platform.h"
 
 namespace kv {
@@ -19,6 +21,11 @@ constexpr std::size_t kMaxPath = 260;
 // namespaces ("\\.\", "\\?\") do not count.
 bool IsFullPath(const std::string& path);
 
+// True when the system keeps every name of `path` as it stands, so that the folder it makes is
+// the folder named: no name ends in a blank or a dot (the system drops them, also from "." and
+// ".."), and no colon follows the drive's. Backslashes and slashes both separate names.
+bool NamesItself(const std::string& path);
+
 // Makes every missing level of a folder path exist. Fails for an empty text, a text of kMaxPath
 // characters or more, and when a level cannot be created; levels created before the failing one
 // stay. A text shorter than three characters (after one trailing backslash is dropped) counts as
@@ -33,5 +40,15 @@ inline constexpr const char* kProductFileSet[] = {
     "Readme.doc",   "protokol.doc", "licenz.doc",   "Uninstall.exe", "Uninstall.bat",
 };
 static_assert(sizeof(kProductFileSet) / sizeof(kProductFileSet[0]) == 20, "20 product files");
+
+// The longest name the installation writes into the target folder: the temporary archive or a
+// product file. A target folder must leave room for it below kMaxPath.
+constexpr std::size_t LongestTargetName() {
+  std::size_t longest = std::char_traits<char>::length(text::kTempArchive);
+  for (const char* name : kProductFileSet) {
+    longest = std::max(longest, std::char_traits<char>::length(name));
+  }
+  return longest;
+}
 
 }  // namespace kv

@@ -167,9 +167,88 @@ void TForm1::LoadLicence() {
     ShowError(text::kMsgLicenceUnreadable);
     return;
   }
-  // Rich text first; anything the viewer does not take as rich text is shown as plain text.
+  // Rich text first; a viewer that does not take it as rich text shows its text plain.
   const bool rtf = content.compare(0, 5, "{\\rtf") == 0;
-  if (view_ && !(rtf && view_->LoadRichText(content, true))) view_->LoadRichText(content, false);
+  if (view_ && !(rtf && view_->LoadRichText(content, true))) {
+    view_->LoadRichText(rtf ? RtfToPlainText(content) : content, false);
+  }
+}
+
+std::string RtfToPlainText(const std::string& rtf) {
+  static const char* const kNoText[] = {
+      "fonttbl", "colortbl", "stylesheet", "info",   "pict",       "object",   "header",
+      "headerl", "headerr",  "footer",     "footerl", "footerr",   "listtable", "listoverridetable",
+      "rsidtbl", "generator", "xmlnstbl",  "themedata", "colorschememapping", "latentstyles",
+      "datastore", "fldinst", "filetbl",   "revtbl"};
+  std::string text;
+  int depth = 0;
+  int skip_from = -1;      // the depth of the group being left out, or -1
+  bool group_start = false;  // the last thing read opened a group
+  const auto hex = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  for (std::size_t i = 0; i < rtf.size();) {
+    const char c = rtf[i];
+    const bool opened = group_start;
+    group_start = false;
+    if (c == '{') {
+      ++depth;
+      group_start = true;
+      ++i;
+    } else if (c == '}') {
+      if (depth == skip_from) skip_from = -1;
+      if (depth > 0) --depth;
+      ++i;
+    } else if (c == '\\' && i + 1 < rtf.size()) {
+      const char next = rtf[i + 1];
+      const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+      if (!letter) {
+        i += 2;
+        if (next == '*' && opened && skip_from < 0) skip_from = depth;
+        if (skip_from >= 0) continue;
+        if (next == '\'' && i + 1 < rtf.size() && hex(rtf[i]) >= 0 && hex(rtf[i + 1]) >= 0) {
+          text += static_cast<char>(hex(rtf[i]) * 16 + hex(rtf[i + 1]));
+          i += 2;
+        } else if (next == '\\' || next == '{' || next == '}') {
+          text += next;
+        } else if (next == '~') {
+          text += '\xA0';
+        } else if (next == '_') {
+          text += '-';
+        } else if (next == '\n' || next == '\r') {
+          text += "\r\n";  // an escaped line end is a paragraph
+        }
+        continue;
+      }
+      std::size_t end = i + 1;
+      while (end < rtf.size() && ((rtf[end] >= 'a' && rtf[end] <= 'z') ||
+                                  (rtf[end] >= 'A' && rtf[end] <= 'Z'))) {
+        ++end;
+      }
+      const std::string word = rtf.substr(i + 1, end - i - 1);
+      if (end < rtf.size() && (rtf[end] == '-' || (rtf[end] >= '0' && rtf[end] <= '9'))) ++end;
+      while (end < rtf.size() && rtf[end] >= '0' && rtf[end] <= '9') ++end;
+      if (end < rtf.size() && rtf[end] == ' ') ++end;  // the delimiter belongs to the word
+      i = end;
+      if (opened && skip_from < 0) {
+        for (const char* name : kNoText) {
+          if (word == name) skip_from = depth;
+        }
+      }
+      if (skip_from >= 0) continue;
+      if (word == "par" || word == "line" || word == "sect" || word == "page") {
+        text += "\r\n";
+      } else if (word == "tab") {
+        text += '\t';
+      }
+      // \uN is followed by its ANSI stand-in, which is kept; other words are formatting.
+    } else {
+      ++i;
+      if (skip_from < 0 && c != '\r' && c != '\n') text += c;
+    }
+  }
+  return text;
 }
 
 void TForm1::ReadPreviousDir() {
@@ -185,8 +264,20 @@ void TForm1::ReadPreviousDir() {
 }
 
 void TForm1::FormDestroy() {
-  Log("window closed");
+  try {
+    Log("window closed");
+  } catch (...) {
+  }
   RestoreSystemFonts(p_, ctx_);
+}
+
+bool TForm1::FormClose() {
+  if (sequence_running_) {
+    close_pending_ = true;
+    return false;
+  }
+  Close();
+  return true;
 }
 
 // ---- Flow --------------------------------------------------------------------------------------
@@ -261,13 +352,36 @@ void TForm1::Edit2KeyPress(char& key) {
 }
 
 void TForm1::RunInstallation() {
-  // An empty text gets no backslash, so that the folder check refuses it.
-  ctx_.TargetDir = Edit1Text();
-  SetText(Ctl::Button2, text::kCancel);
-  if (!ctx_.TargetDir.empty() && ctx_.TargetDir.back() != '\\') ctx_.TargetDir += '\\';
-  Log("folder: " + ctx_.TargetDir);
-  if (!CheckTargetFolder(ctx_.TargetDir)) return Log("folder refused");
-  if (!CheckFreeSpace()) return Log("folder refused for want of free space");
+  // A close box pressed while the sequence runs closes the window once it has returned.
+  struct Running {
+    TForm1& form;
+    explicit Running(TForm1& f) : form(f) { form.sequence_running_ = true; }
+    ~Running() {
+      form.sequence_running_ = false;
+      if (form.close_pending_) form.Close();
+    }
+  } running{*this};
+
+  bool checked = false;
+  try {
+    // The system takes a slash for a backslash; the folder is recorded with backslashes. An empty
+    // text gets no backslash, so that the folder check refuses it.
+    ctx_.TargetDir = Edit1Text();
+    std::replace(ctx_.TargetDir.begin(), ctx_.TargetDir.end(), '/', '\\');
+    SetText(Ctl::Button2, text::kCancel);
+    if (!ctx_.TargetDir.empty() && ctx_.TargetDir.back() != '\\') ctx_.TargetDir += '\\';
+    Log("folder: " + ctx_.TargetDir);
+    if (!CheckTargetFolder(ctx_.TargetDir)) {
+      Log("folder refused");
+    } else if (!CheckFreeSpace()) {
+      Log("folder refused for want of free space");
+    } else {
+      checked = true;
+    }
+  } catch (...) {
+    checked = false;  // nothing was installed: the wizard stays on the folder page
+  }
+  if (!checked) return;
 
   // Each step guards its own work; an error between steps fails the installation likewise.
   try {
@@ -275,11 +389,17 @@ void TForm1::RunInstallation() {
   } catch (...) {
     ctx_.StepOk = false;
   }
-  SetText(Ctl::Button1, text::kFinishedOk);
+  try {
+    SetText(Ctl::Button1, text::kFinishedOk);
+  } catch (...) {
+  }
   SetEnabled(Ctl::Button1, true);
   if (!ctx_.StepOk) RollBack();
   installed_ = ctx_.StepOk;
-  Log(installed_ ? "installed" : "not installed");
+  try {
+    Log(installed_ ? "installed" : "not installed");
+  } catch (...) {
+  }
 }
 
 void TForm1::InstallSteps() {

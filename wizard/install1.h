@@ -27,6 +27,11 @@ class TForm1 {
   // ---- Handlers ----
   void FormCreate();
   void FormDestroy();
+  // The close box, the system menu's Close or Alt+F4: the program ends without a question and
+  // without a rollback. While the installation sequence runs, the window stays (its view may hide
+  // it) until the sequence has returned, so that the sequence's boxes keep their owner and the
+  // fonts stay switched; then it closes. True when the window closed at once.
+  bool FormClose();
   void Button1Click();
   void Button2Click();
   void Edit2KeyPress(char& key);
@@ -104,6 +109,8 @@ class TForm1 {
   FormView* view_ = nullptr;
   std::array<ControlState, kControlCount> controls_;
   bool closed_ = false;
+  bool sequence_running_ = false;  // RunInstallation is on the stack
+  bool close_pending_ = false;     // the close box was pressed meanwhile
   int undo_runs_ = 0;
   InstallLog* log_ = nullptr;
   bool installed_ = false;
@@ -116,6 +123,11 @@ class TForm1 {
   FileHandle VolumeStream = kInvalidFile;
   FileHandle TempArchiveStream = kInvalidFile;
 };
+
+// The text of a rich-text document, for a viewer that shows plain text only: paragraphs and
+// line breaks as CR LF, escaped characters as their bytes, and the font table, colour table,
+// style sheet, pictures and other groups that hold no text left out.
+std::string RtfToPlainText(const std::string& rtf);
 
 // The system-wide caption and message fonts, switched to a Cyrillic face for the run. Without
 // `apply` (nothing is drawn) only FontsAdjusted is decided, by the same rule, and nothing is

@@ -20,27 +20,35 @@ constexpr bool kUndo[kUndoActionCount][5] = {
     {false, false, false, false, true}, // DeleteDesktopShortcut
 };
 
-// Runs an undo action whose failure is dropped: the rollback never stops half-way.
+// Runs an undo action whose failure is dropped: the rollback never stops half-way. False when
+// the action failed.
 template <typename Action>
-void Silently(Action action) {
+bool Silently(Action action) {
   try {
     action();
+    return true;
   } catch (...) {
+    return false;
   }
 }
 
 }  // namespace
 
 void TForm1::RollBack() {
-  SetText(Ctl::Label3, text::kAbortedBanner);
-  SetVisible(Ctl::Label3, true);
-  SetVisible(Ctl::RichEdit1, false);
-  SetVisible(Ctl::Label2, false);
-  SetVisible(Ctl::ProgressBar2, false);
-  SetVisible(Ctl::ProgressBar1, false);
+  // Every part is guarded on its own: whatever fails (an allocation, say), the undo goes on and
+  // the wizard ends on the aborted page with "&Ok" enabled.
+  auto aborted_page = [&] {
+    SetText(Ctl::Label3, text::kAbortedBanner);
+    SetVisible(Ctl::Label3, true);
+    SetVisible(Ctl::RichEdit1, false);
+    SetVisible(Ctl::Label2, false);
+    SetVisible(Ctl::ProgressBar2, false);
+    SetVisible(Ctl::ProgressBar1, false);
+  };
+  const bool page_shown = Silently(aborted_page);
   ctx_.StepOk = false;
   installed_ = false;
-  SetVisible(Ctl::Edit1, false);
+  Silently([&] { SetVisible(Ctl::Edit1, false); });
 
   // Leave the target folder, which the unpacking step made current, so that it can be removed.
   Silently([&] { p_.SetCurrentDir(p_.WindowsDir()); });
@@ -48,7 +56,7 @@ void TForm1::RollBack() {
   const int state = ctx_.WizardState;
   if (state >= kStateRemovingOldFiles && state <= kStateShortcut) {
     ++undo_runs_;
-    Log("rollback from state " + std::to_string(state));
+    Silently([&] { Log("rollback from state " + std::to_string(state)); });
     auto undo = [&](UndoAction a) {
       static constexpr const char* kNames[kUndoActionCount] = {
           "closing the temporary archive", "deleting the temporary archive",
@@ -56,12 +64,12 @@ void TForm1::RollBack() {
           "deleting the program group", "deleting the registry entries",
           "deleting the desktop shortcut"};
       const bool wanted = kUndo[a][state - kStateRemovingOldFiles];
-      if (wanted) Log(std::string("undo: ") + kNames[a]);
+      if (wanted) Silently([&] { Log(std::string("undo: ") + kNames[a]); });
       return wanted;
     };
     if (undo(kReleaseArchive)) Silently([&] { ReleaseStream(TempArchiveStream); });
-    if (undo(kDeleteTemp)) DeleteTempArchive();
-    if (undo(kDeleteFiles)) DeleteProductFiles();
+    if (undo(kDeleteTemp)) Silently([&] { DeleteTempArchive(); });
+    if (undo(kDeleteFiles)) Silently([&] { DeleteProductFiles(); });
     if (undo(kRemoveFolder)) {
       Silently([&] {
         const std::uint32_t attributes = p_.Attributes(ctx_.TargetDir);
@@ -70,15 +78,19 @@ void TForm1::RollBack() {
         }
       });
     }
-    if (undo(kDeleteGroup)) DeleteProgramGroup();
-    if (undo(kUnregister)) UnregisterProduct();
-    if (undo(kDeleteShortcut)) DeleteDesktopShortcut();
+    if (undo(kDeleteGroup)) Silently([&] { DeleteProgramGroup(); });
+    if (undo(kUnregister)) Silently([&] { UnregisterProduct(); });
+    if (undo(kDeleteShortcut)) Silently([&] { DeleteDesktopShortcut(); });
   }
 
-  if (state != kStateAborted) Log("installation aborted");  // a second run shows the page only
+  // A second run shows the page only. What failed to show is tried once more: the memory the
+  // failure's unwinding freed may do.
+  if (state != kStateAborted) Silently([&] { Log("installation aborted"); });
   ctx_.WizardState = kStateAborted;
-  SetVisible(Ctl::Button2, false);
-  SetText(Ctl::Button1, text::kAbortedOk);
+  if (!page_shown) Silently(aborted_page);
+  Silently([&] { SetVisible(Ctl::Button2, false); });
+  auto ok_button = [&] { SetText(Ctl::Button1, text::kAbortedOk); };
+  if (!Silently(ok_button)) Silently(ok_button);
   SetEnabled(Ctl::Button1, true);
 }
 

@@ -11,9 +11,20 @@ namespace kv {
 
 // ---- View ----------------------------------------------------------------------------------------
 
+void FakeView::SetText(Ctl c, const std::string& text) {
+  if (platform) platform->Work();
+  at(c).text = text;
+}
+
+void FakeView::CloseBox() {
+  if (closed || !form) return;
+  if (!form->FormClose()) hidden = true;
+}
+
 void FakeView::Close() {
   if (closed) return;
   closed = true;
+  if (on_close) on_close();
   if (form) form->FormDestroy();
 }
 
@@ -71,7 +82,7 @@ FakePlatform::Drive& FakePlatform::drive(char letter) {
 }
 
 std::string FakePlatform::Resolve(const std::string& path) const {
-  if (path.empty()) return {};
+  if (path.empty() || path.size() >= kMaxPathLength) return {};
   std::string full;
   if (path.size() >= 2 && path[1] == ':') {
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
@@ -102,18 +113,32 @@ std::string FakePlatform::Resolve(const std::string& path) const {
       for (unsigned char c : part) {
         if (c < 0x20 || std::strchr("<>\"|?*:", c)) return {};
       }
+      // As Windows does: a name that ends in one dot loses it ("a." is "a", "a.." stays).
+      if (part.back() == '.' && part.find_first_not_of('.') != std::string::npos &&
+          (part.size() < 2 || part[part.size() - 2] != '.')) {
+        part.pop_back();
+      }
       parts.push_back(part);
     }
     start = end + 1;
   }
+  // The last name loses every blank and dot it ends in, unless a separator follows it: "K " and
+  // "K." name the folder K, while "K \\" names a folder "K " that only such a text can reach.
+  const char last = path.back();
+  if (!parts.empty() && last != '\\' && last != '/') {
+    std::string& name = parts.back();
+    while (!name.empty() && (name.back() == ' ' || name.back() == '.')) name.pop_back();
+    if (name.empty()) parts.pop_back();
+  }
   if (!drives_.count(full[0])) return {};
   std::string out = full.substr(0, 2) + "\\";
   for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? "\\" : "") + parts[i];
-  return out;
+  return out.size() < kMaxPathLength ? out : std::string();
 }
 
-FakePlatform::Node* FakePlatform::Find(const std::string& path) {
-  const std::string full = Resolve(path);
+FakePlatform::Node* FakePlatform::Find(const std::string& path) { return FindFull(Resolve(path)); }
+
+FakePlatform::Node* FakePlatform::FindFull(const std::string& full) {
   if (full.empty()) return nullptr;
   const Drive& d = drives_.at(full[0]);
   if (!d.medium) return nullptr;
@@ -124,7 +149,7 @@ FakePlatform::Node* FakePlatform::Find(const std::string& path) {
 bool FakePlatform::ParentIsFolder(const std::string& full) {
   const std::size_t cut = full.find_last_of('\\');
   if (cut == 2) return true;  // in a drive root
-  Node* parent = Find(full.substr(0, cut));
+  Node* parent = FindFull(full.substr(0, cut));
   return parent && parent->folder;
 }
 
@@ -216,7 +241,7 @@ FileHandle FakePlatform::OpenFile(const std::string& path, FileOpen how) {
   const std::string full = Resolve(path);
   if (full.empty() || full.size() == 3 || !drives_.at(full[0]).medium) return kInvalidFile;
   const std::string key = Upper(full);
-  Node* n = Find(full);
+  Node* n = FindFull(full);
   if (n && (n->folder || n->held || IsOpen(key))) return kInvalidFile;
   if (how == FileOpen::kOpenRead) {
     if (!n) return kInvalidFile;
@@ -296,7 +321,8 @@ bool FakePlatform::MakeDir(const std::string& path) {
   Work();
   const std::string full = Resolve(path);
   if (full.empty() || full.size() == 3 || !drives_.at(full[0]).medium) return false;
-  if (Find(full) || !ParentIsFolder(full)) return false;
+  if (full.size() >= kMaxFolderLength) return false;  // room for an 8.3 name in the folder
+  if (FindFull(full) || !ParentIsFolder(full)) return false;
   if (drives_.at(full[0]).type == kDriveCdrom) return false;
   Node& n = nodes_[Upper(full)];
   n.path = full;
@@ -560,7 +586,8 @@ unsigned FakePlatform::WinExec(const std::string& command_line) {
 
 int FakePlatform::ShowMessage(const std::string& text, const std::string& caption,
                              unsigned flags) {
-  boxes.push_back(Box{text, caption, flags});
+  boxes.push_back(Box{text, caption, flags, view.form != nullptr && !view.closed,
+                      static_cast<int>(metrics_set.size())});
   return answer ? answer(boxes.back()) : kIdOk;
 }
 

@@ -18,9 +18,13 @@ namespace kv {
 
 // Keeps each control's state as the real window would show it: every call changes one property,
 // and the folder editor's text is changed by the user (Type) as well as by the program.
+class FakePlatform;
+
 class FakeView : public FormView {
  public:
-  void SetText(Ctl c, const std::string& text) override { at(c).text = text; }
+  // A text change allocates in the real window: it counts as a working call of the platform
+  // (see FakePlatform::fail_call).
+  void SetText(Ctl c, const std::string& text) override;
   void SetVisible(Ctl c, bool visible) override { at(c).visible = visible; }
   void SetEnabled(Ctl c, bool enabled) override { at(c).enabled = enabled; }
   void SetProgress(Ctl c, int position, int maximum) override {
@@ -39,18 +43,23 @@ class FakeView : public FormView {
 
   // What the user types into the folder editor (replacing its text).
   void Type(const std::string& text) { at(Ctl::Edit1).text = text; }
+  // The close box (or the system menu's Close, or Alt+F4), as the real window handles it: the
+  // form decides; a window that is to stay open meanwhile is hidden.
+  void CloseBox();
   const ControlState& operator[](Ctl c) const { return shown[static_cast<int>(c)]; }
 
   std::array<ControlState, kControlCount> shown;
   Ctl focused = Ctl::kCount;
   int repaints = 0;
   bool visible = false;
+  bool hidden = false;  // hidden by the close box until the installation sequence returns
   bool closed = false;
   std::string licence;
   bool licence_rtf = false;
   bool reject_rtf = false;  // the viewer refuses the content as rich text
   TForm1* form = nullptr;
-  Platform* platform = nullptr;  // whose boxes the window's are
+  FakePlatform* platform = nullptr;  // whose boxes the window's are, and whose calls it counts
+  std::function<void()> on_close;  // runs as the window closes
 
  private:
   ControlState& at(Ctl c) { return shown[static_cast<int>(c)]; }
@@ -101,6 +110,8 @@ class FakePlatform : public Platform {
   struct Box {
     std::string text, caption;
     unsigned flags;
+    bool owned = false;  // the wizard window existed (shown or hidden) as its owner
+    int fonts_set = 0;   // SPI_SETNONCLIENTMETRICS calls made before it came
   };
   std::vector<Box> boxes;
   std::function<int(const Box&)> answer;
@@ -200,6 +211,7 @@ class FakePlatform : public Platform {
   static std::string Upper(std::string s);
 
  private:
+  friend class FakeView;
   struct Node {
     std::string path;  // as created
     bool folder = false;
@@ -218,9 +230,14 @@ class FakePlatform : public Platform {
     std::map<std::string, std::pair<std::uint32_t, std::string>> values;  // upper name
   };
   void Work();  // counts a call; throws when it is the one to fail
+  // The system's limits: a path of MAX_PATH characters or more names nothing, and a folder is
+  // not created with a path of 248 characters or more.
+  static constexpr std::size_t kMaxPathLength = 260, kMaxFolderLength = 248;
   // Full, normalised path ("C:\\A\\B", "C:\\"), or empty when the text cannot name a path.
+  // Names are trimmed as Windows trims them, and relative parts resolved.
   std::string Resolve(const std::string& path) const;
   Node* Find(const std::string& path);
+  Node* FindFull(const std::string& full);  // a path Resolve gave
   bool ParentIsFolder(const std::string& full);
   bool IsOpen(const std::string& key) const;
   std::string RegPath(RegKey root, const std::string& path) const;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <string_view>
 #include <vector>
 
 #include "app/texts.h"
@@ -70,6 +71,39 @@ std::string WindowText(HWND window) {
   std::string text(n + 1, '\0');
   text.resize(GetWindowTextA(window, text.data(), n + 1));
   return text;
+}
+
+std::wstring WideWindowText(HWND window) {
+  const int n = GetWindowTextLengthW(window);
+  std::wstring text(n + 1, L'\0');
+  text.resize(GetWindowTextW(window, text.data(), n + 1));
+  return text;
+}
+
+// The Unicode of a text for control `c`. The editor holds a path, the system's text; the file
+// removal's status line carries one between its two halves; everything else is the program's own.
+std::wstring ShownText(Ctl c, const std::string& text) {
+  if (c == Ctl::Edit1) return SystemText(text);
+  const std::string_view head = text::kStatusDeletingFiles, tail = text::kStatusDeletingFilesTail;
+  if (c == Ctl::Label2 && text.size() >= head.size() + tail.size() && text.starts_with(head) &&
+      text.ends_with(tail)) {
+    return Cp1251Text(std::string(head)) +
+           SystemText(text.substr(head.size(), text.size() - head.size() - tail.size())) +
+           Cp1251Text(std::string(tail));
+  }
+  return Cp1251Text(text);
+}
+
+// Draws a label's own text, in the form its window keeps it.
+int DrawWindowText(HDC dc, HWND window, RECT* r, UINT format) {
+  if (WideTexts()) {
+    std::wstring text = WideWindowText(window);
+    if (text.empty() && (format & DT_CALCRECT)) text = L" ";
+    return DrawTextW(dc, text.c_str(), -1, r, format);
+  }
+  std::string text = WindowText(window);
+  if (text.empty() && (format & DT_CALCRECT)) text = " ";
+  return DrawTextA(dc, text.c_str(), -1, r, format);
 }
 
 // Runs a handler of the wizard. The steps guard their own work; this is the last fence, since no
@@ -140,11 +174,17 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   const int screen_width = GetSystemMetrics(SM_CXSCREEN), screen_height = GetSystemMetrics(SM_CYSCREEN);
+  // What the taskbar and other desktop bars leave free.
+  RECT work = {0, 0, screen_width, screen_height};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   RECT r;
   for (dpi_ = dpi_ > 96 ? dpi_ : 96;; --dpi_) {
     r = {0, 0, Scaled(kClientWidth), Scaled(kClientHeight)};
     AdjustWindowRectEx(&r, style, FALSE, ex_style);
-    if (dpi_ == 96 || (r.right - r.left <= screen_width && r.bottom - r.top <= screen_height)) break;
+    if (dpi_ == 96 ||
+        (r.right - r.left <= work.right - work.left && r.bottom - r.top <= work.bottom - work.top)) {
+      break;
+    }
   }
 
   window_font_ = MakeFont(Scaled(12), false);
@@ -169,20 +209,28 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   wc.hIcon = big_icon_;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = "TForm1";
-  RegisterClassA(&wc);
+  RegisterWindowClass(wc);
   wc.hIcon = nullptr;
   wc.lpfnWndProc = PanelProc;
   wc.lpszClassName = "TPanel";
-  RegisterClassA(&wc);
+  RegisterWindowClass(wc);
   wc.lpfnWndProc = LabelProc;
   wc.hbrBackground = nullptr;
   wc.lpszClassName = "TLabel";
-  RegisterClassA(&wc);
+  RegisterWindowClass(wc);
 
+  // Centred on the screen; where that would put a part of it under a desktop bar, centred in the
+  // work area instead, so that the buttons stay within reach.
   const int width = r.right - r.left, height = r.bottom - r.top;
-  window_ = CreateWindowExA(ex_style, "TForm1", text::kWindowCaption, style,
-                            (screen_width - width) / 2, (screen_height - height) / 2, width, height,
-                            owner, nullptr, instance, this);
+  int x = (screen_width - width) / 2, y = (screen_height - height) / 2;
+  if (x < work.left || y < work.top || x + width > work.right || y + height > work.bottom) {
+    x = work.left + (work.right - work.left - width) / 2;
+    y = work.top + (work.bottom - work.top - height) / 2;
+    x = x < work.left ? work.left : x;
+    y = y < work.top ? work.top : y;
+  }
+  window_ = MakeWindow(ex_style, "TForm1", text::kWindowCaption, style, x, y, width, height, owner,
+                       nullptr, instance, this);
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     for (UINT item : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
       DeleteMenu(menu, item, MF_BYCOMMAND);
@@ -212,11 +260,10 @@ void FormWindow::CreateControls() {
     for (const Placement& p : kPlacements) {
       if (p.control != c) continue;
       // Edges are scaled rather than sizes, so that controls that meet at 96 still meet.
-      HWND h = CreateWindowExA(ex_style, cls, "", child | style, Scaled(p.x), Scaled(p.y),
-                               Scaled(p.x + p.width) - Scaled(p.x),
-                               Scaled(p.y + p.height) - Scaled(p.y), parent,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)),
-                               instance_, nullptr);
+      HWND h = MakeWindow(ex_style, cls, "", child | style, Scaled(p.x), Scaled(p.y),
+                          Scaled(p.x + p.width) - Scaled(p.x),
+                          Scaled(p.y + p.height) - Scaled(p.y), parent,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(p.id)), instance_, nullptr);
       SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
       SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(window_font_), FALSE);
       controls_[static_cast<int>(c)] = h;
@@ -238,7 +285,11 @@ void FormWindow::CreateControls() {
   make(Ctl::ProgressBar2, "STATIC", 0, 0, panel2);
   HWND edit = make(Ctl::Edit1, "EDIT", WS_TABSTOP | ES_AUTOHSCROLL | WS_CLIPCHILDREN,
                    WS_EX_CLIENTEDGE, panel2);
-  make(Ctl::RichEdit1, "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
+  HWND viewer = make(Ctl::RichEdit1, "EDIT", kViewerStyle, WS_EX_CLIENTEDGE, panel2);
+  // The viewer covers exactly the inner area that the panel's surface paints the picture into.
+  const RECT inner = InnerArea();
+  SetWindowPos(viewer, nullptr, inner.left, inner.top, inner.right - inner.left,
+               inner.bottom - inner.top, SWP_NOZORDER | SWP_NOACTIVATE);
   for (Ctl c : {Ctl::Label3, Ctl::Label2, Ctl::RxLabel1, Ctl::ProgressBar1, Ctl::ProgressBar2,
                 Ctl::Edit1, Ctl::RichEdit1}) {
     SetWindowPos(Child(c), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -249,21 +300,21 @@ void FormWindow::CreateControls() {
   RECT client;
   GetClientRect(edit, &client);
   const int browse_width = Scaled(kBrowseWidth);
-  browse_ = CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
-                            client.right - browse_width, 0, browse_width, client.bottom, edit,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdBrowse)), instance_,
-                            nullptr);
+  browse_ = MakeWindow(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW,
+                       client.right - browse_width, 0, browse_width, client.bottom, edit,
+                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdBrowse)), instance_,
+                       nullptr);
   SendMessageA(edit, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELONG(0, Scaled(kBrowseWidth + 2)));
   SetWindowLongPtrA(browse_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  edit_proc_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
+  edit_proc_ = reinterpret_cast<WNDPROC>((WideTexts() ? SetWindowLongPtrW : SetWindowLongPtrA)(
+      edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditProc)));
 }
 
 void FormWindow::CreateHint() {
   HWND edit = Child(Ctl::Edit1);
-  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, "tooltips_class32", nullptr,
-                             WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+  tooltip_ = MakeWindow(WS_EX_TOPMOST, "tooltips_class32", "",
+                        WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
   if (tooltip_) {
     TOOLINFOA tool = {};
     tool.cbSize = TTTOOLINFOA_V2_SIZE;
@@ -271,9 +322,28 @@ void FormWindow::CreateHint() {
     tool.hwnd = edit;
     tool.uId = reinterpret_cast<UINT_PTR>(browse_);
     tool.lpszText = const_cast<char*>(text::kBrowseHint);
-    SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    // The same record with a Unicode text: the two forms differ only in the text's type.
+    std::wstring hint = Cp1251Text(text::kBrowseHint);
+    TOOLINFOW wide_tool = {};
+    static_assert(sizeof wide_tool == sizeof tool);
+    CopyMemory(&wide_tool, &tool, sizeof tool);
+    wide_tool.lpszText = hint.data();
+    if (WideTexts()) {
+      SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&wide_tool));
+    } else {
+      SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    }
     SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, Scaled(400));
   }
+}
+
+// Panel2's client area inside its two bevels, 4 pixels at 96 dots per inch: where the picture is
+// drawn and the licence viewer lies, both taken from this one rectangle.
+RECT FormWindow::InnerArea() const {
+  RECT r;
+  GetClientRect(Child(Ctl::Panel2), &r);
+  InflateRect(&r, -Scaled(4), -Scaled(4));
+  return r;
 }
 
 // Panel2's surface, made when it is first painted.
@@ -288,6 +358,28 @@ HBITMAP FormWindow::Surface() {
 // Panel2's surface: face colour, raised outer and lowered inner bevel, then the welcome picture
 // stretched over the inner area. The labels copy their background from it.
 void FormWindow::PaintPanelSurface() {
+  // The picture's bits first: what allocates comes before any device context is taken, so that
+  // an allocation failing leaves no context or bitmap behind.
+  const RECT inner = InnerArea();
+  // At 96 dots per inch the system stretches the picture to the inner area; at any other size it
+  // is resampled here first, smoothly, since a system's stretching may enlarge by repeating pixels
+  // (Wine's does, even in HALFTONE mode).
+  const Picture resampled = dpi_ == 96 || picture_.rgb.empty()
+      ? Picture{} : Resampled(picture_, inner.right - inner.left, inner.bottom - inner.top);
+  const Picture& picture = dpi_ == 96 ? picture_ : resampled;
+  // A 24-bit DIB: rows bottom-up, padded to four bytes, blue first.
+  const int stride = (picture.width * 3 + 3) & ~3;
+  std::vector<BYTE> bits(picture.rgb.empty() ? 0 : static_cast<std::size_t>(stride) * picture.height);
+  for (int y = 0; !bits.empty() && y < picture.height; ++y) {
+    const std::uint8_t* src = &picture.rgb[static_cast<std::size_t>(y) * picture.width * 3];
+    BYTE* dst = &bits[static_cast<std::size_t>(picture.height - 1 - y) * stride];
+    for (int x = 0; x < picture.width; ++x) {
+      dst[x * 3] = src[x * 3 + 2];
+      dst[x * 3 + 1] = src[x * 3 + 1];
+      dst[x * 3 + 2] = src[x * 3];
+    }
+  }
+
   RECT r;
   GetClientRect(Child(Ctl::Panel2), &r);
   HDC screen = GetDC(window_);
@@ -296,29 +388,10 @@ void FormWindow::PaintPanelSurface() {
   ReleaseDC(window_, screen);
   HGDIOBJ old = SelectObject(dc, surface_);
   FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
-  // Two bevels, 2 pixels each at 96 dots per inch; after them `r` is the inner area (the
-  // placement of RichEdit1).
+  // Two bevels, 2 pixels each at 96 dots per inch, around the inner area.
   Frame(dc, r, Scaled(2), GetSysColor(COLOR_BTNHIGHLIGHT), GetSysColor(COLOR_BTNSHADOW));
   Frame(dc, r, Scaled(4) - Scaled(2), GetSysColor(COLOR_BTNSHADOW), GetSysColor(COLOR_BTNHIGHLIGHT));
-  if (!picture_.rgb.empty()) {
-    // At 96 dots per inch the system stretches the picture to the inner area; at any other size
-    // it is resampled here first, smoothly, since a system's stretching may enlarge by repeating
-    // pixels (Wine's does, even in HALFTONE mode).
-    const Picture resampled =
-        dpi_ == 96 ? Picture{} : Resampled(picture_, r.right - r.left, r.bottom - r.top);
-    const Picture& picture = dpi_ == 96 ? picture_ : resampled;
-    // A 24-bit DIB: rows bottom-up, padded to four bytes, blue first.
-    const int stride = (picture.width * 3 + 3) & ~3;
-    std::vector<BYTE> bits(static_cast<std::size_t>(stride) * picture.height);
-    for (int y = 0; y < picture.height; ++y) {
-      const std::uint8_t* src = &picture.rgb[static_cast<std::size_t>(y) * picture.width * 3];
-      BYTE* dst = &bits[static_cast<std::size_t>(picture.height - 1 - y) * stride];
-      for (int x = 0; x < picture.width; ++x) {
-        dst[x * 3] = src[x * 3 + 2];
-        dst[x * 3 + 1] = src[x * 3 + 1];
-        dst[x * 3 + 2] = src[x * 3];
-      }
-    }
+  if (!bits.empty()) {
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
     info.bmiHeader.biWidth = picture.width;
@@ -328,8 +401,9 @@ void FormWindow::PaintPanelSurface() {
     info.bmiHeader.biCompression = BI_RGB;
     SetStretchBltMode(dc, HALFTONE);
     SetBrushOrgEx(dc, 0, 0, nullptr);
-    StretchDIBits(dc, r.left, r.top, r.right - r.left, r.bottom - r.top, 0, 0, picture.width,
-                  picture.height, bits.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    StretchDIBits(dc, inner.left, inner.top, inner.right - inner.left, inner.bottom - inner.top,
+                  0, 0, picture.width, picture.height, bits.data(), &info, DIB_RGB_COLORS,
+                  SRCCOPY);
   }
   SelectObject(dc, old);
   DeleteDC(dc);
@@ -344,6 +418,7 @@ const FormWindow::Label* FormWindow::LabelOf(HWND window) const {
 
 void FormWindow::PaintLabel(HWND window, HDC dc) {
   const Label* label = LabelOf(window);
+  const std::string text = WindowText(window);  // allocates: before any context is taken
   RECT r;
   GetClientRect(window, &r);
   POINT at = {0, 0};
@@ -357,23 +432,22 @@ void FormWindow::PaintLabel(HWND window, HDC dc) {
   SelectObject(surface, old_surface);
   DeleteDC(surface);
 
-  const std::string text = WindowText(window);
   HGDIOBJ old_font = SelectObject(buffer, label->font);
   SetBkMode(buffer, TRANSPARENT);
   RECT box = r;
   if (label->format & DT_WORDBREAK) {  // centred vertically in the fixed box
     RECT measure = r;
-    DrawTextA(buffer, text.c_str(), -1, &measure, label->format | DT_CALCRECT);
+    DrawWindowText(buffer, window, &measure, label->format | DT_CALCRECT);
     box.top = (r.bottom - (measure.bottom - measure.top)) / 2;
   }
   if (label->shadow) {
     RECT shadow = box;
     OffsetRect(&shadow, -label->shadow, -label->shadow);
     SetTextColor(buffer, kShadow);
-    DrawTextA(buffer, text.c_str(), -1, &shadow, label->format);
+    DrawWindowText(buffer, window, &shadow, label->format);
   }
   SetTextColor(buffer, label->colour);
-  DrawTextA(buffer, text.c_str(), -1, &box, label->format);
+  DrawWindowText(buffer, window, &box, label->format);
   SelectObject(buffer, old_font);
   BitBlt(dc, 0, 0, r.right, r.bottom, buffer, 0, 0, SRCCOPY);
   SelectObject(buffer, old_bitmap);
@@ -414,12 +488,12 @@ void FormWindow::FitLabel(Ctl c) {
   if (!label || !label->autosize) return;
   HDC dc = GetDC(window);
   HGDIOBJ old = SelectObject(dc, label->font);
-  const std::string text = WindowText(window);
+  const bool empty = GetWindowTextLengthA(window) == 0;
   RECT r = {0, 0, 0, 0};
-  DrawTextA(dc, text.empty() ? " " : text.c_str(), -1, &r, label->format | DT_CALCRECT);
+  DrawWindowText(dc, window, &r, label->format | DT_CALCRECT);
   SelectObject(dc, old);
   ReleaseDC(window, dc);
-  SetWindowPos(window, nullptr, 0, 0, text.empty() ? 0 : r.right, r.bottom,
+  SetWindowPos(window, nullptr, 0, 0, empty ? 0 : r.right, r.bottom,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -427,8 +501,15 @@ void FormWindow::FitLabel(Ctl c) {
 
 void FormWindow::SetText(Ctl c, const std::string& text) {
   HWND h = Child(c);
-  if (!h || destroyed_ || c == Ctl::RichEdit1 || WindowText(h) == text) return;
-  SetWindowTextA(h, text.c_str());
+  if (!h || destroyed_ || c == Ctl::RichEdit1) return;
+  if (WideTexts()) {
+    const std::wstring wide = ShownText(c, text);
+    if (WideWindowText(h) == wide) return;
+    SetWindowTextW(h, wide.c_str());
+  } else {
+    if (WindowText(h) == text) return;
+    SetWindowTextA(h, text.c_str());
+  }
   FitLabel(c);
   if (LabelOf(h)) InvalidateRect(h, nullptr, FALSE);
 }
@@ -464,7 +545,13 @@ void FormWindow::SetProgress(Ctl c, int position, int maximum) {
   shown = {position, maximum};
 }
 
-std::string FormWindow::EditText() { return WindowText(Child(Ctl::Edit1)); }
+std::string FormWindow::EditText() {
+  if (!WideTexts()) return WindowText(Child(Ctl::Edit1));
+  // A text the system's code page cannot hold exactly comes back empty, which the folder checks
+  // refuse: no folder is made under another name than the one typed.
+  std::string text;
+  return ToSystemText(WideWindowText(Child(Ctl::Edit1)), &text) ? text : std::string();
+}
 
 void FormWindow::Focus(Ctl c) {
   if (!destroyed_ && IsWindowVisible(Child(c))) SetFocus(Child(c));
@@ -509,30 +596,45 @@ void FormWindow::CreateLaterControls() {
     Replace(Ctl::ProgressBar2, "msctls_progress32", 0, 0);
     CreateHint();
   }
-  rich_edit_ = LoadSystemLibrary("riched20.dll");
-  if (rich_edit_) Replace(Ctl::RichEdit1, "RichEdit20A", kViewerStyle, WS_EX_CLIENTEDGE);
+  // The rich-text viewer of version 2, else of version 1; when neither library loads or makes
+  // its control, the plain stand-in stays and shows the licence's text.
+  const struct {
+    const char* library;
+    const char* cls;
+  } viewers[] = {{"riched20.dll", WideTexts() ? "RichEdit20W" : "RichEdit20A"},
+                 {"riched32.dll", "RICHEDIT"}};
+  for (const auto& v : viewers) {
+    HMODULE library = LoadSystemLibrary(v.library);
+    if (library && Replace(Ctl::RichEdit1, v.cls, kViewerStyle, WS_EX_CLIENTEDGE)) {
+      rich_edit_ = library;
+      break;
+    }
+    if (library) FreeLibrary(library);
+  }
   if (licence_kept_) {
     licence_kept_ = false;
     std::string content;
     content.swap(licence_);
-    if (!(licence_rtf_ && LoadRichText(content, true))) LoadRichText(content, false);
+    if (!(licence_rtf_ && LoadRichText(content, true))) {
+      LoadRichText(licence_rtf_ ? RtfToPlainText(content) : content, false);
+    }
   }
 }
 
 // Puts a control of class `cls` in the place, z-order, ID, font and state of `control`'s
-// stand-in.
-void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style) {
+// stand-in. False when the control cannot be made: the stand-in stays.
+bool FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style) {
   HWND stand_in = Child(control);
-  if (!stand_in) return;
+  if (!stand_in) return false;
   RECT r;
   GetWindowRect(stand_in, &r);
   HWND parent = GetParent(stand_in);
   MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
-  HWND h = CreateWindowExA(ex_style, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
-                           r.right - r.left, r.bottom - r.top, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(stand_in))),
-                           instance_, nullptr);
-  if (!h) return;
+  HWND h = MakeWindow(ex_style, cls, "", WS_CHILD | WS_CLIPSIBLINGS | style, r.left, r.top,
+                      r.right - r.left, r.bottom - r.top, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(GetDlgCtrlID(stand_in))),
+                      instance_, nullptr);
+  if (!h) return false;
   SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SendMessageA(h, WM_SETFONT, SendMessageA(stand_in, WM_GETFONT, 0, 0), FALSE);
   EnableWindow(h, IsWindowEnabled(stand_in));
@@ -546,6 +648,7 @@ void FormWindow::Replace(Ctl control, const char* cls, DWORD style, DWORD ex_sty
   controls_[static_cast<int>(control)] = h;
   DestroyWindow(stand_in);
   if (visible) ShowWindow(h, SW_SHOWNA);
+  return true;
 }
 
 bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
@@ -555,11 +658,38 @@ bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
     licence_kept_ = true;
     return true;
   }
-  StreamSource source{&content, 0};
+  HWND viewer = Child(Ctl::RichEdit1);
+  if (!rich_edit_) {
+    // The plain stand-in: text only, its lines ended by CR LF.
+    if (rtf) return false;
+    std::string text;
+    text.reserve(content.size() + content.size() / 16);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+      if (content[i] == '\n' && (i == 0 || content[i - 1] != '\r')) text += '\r';
+      text += content[i];
+    }
+    SendMessageA(viewer, EM_SETLIMITTEXT, 0, 0);  // no limit below the system's own
+    if (WideTexts()) {
+      SetWindowTextW(viewer, Cp1251Text(text).c_str());
+    } else {
+      SetWindowTextA(viewer, text.c_str());
+    }
+    return true;
+  }
+  // Plain text is the program's Windows-1251: the Unicode viewer of version 2 gets its Unicode.
+  // Rich text names its own character sets.
+  std::string unicode;
+  char cls[16] = {};
+  GetClassNameA(viewer, cls, sizeof cls);
+  if (!rtf && WideTexts() && lstrcmpA(cls, "RichEdit20W") == 0) {
+    const std::wstring wide = Cp1251Text(content);
+    unicode.assign(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+  }
+  StreamSource source{unicode.empty() ? &content : &unicode, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
   // The viewer takes 32,767 characters unless told otherwise: a longer licence would be cut.
-  SendMessageA(Child(Ctl::RichEdit1), EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
-  SendMessageA(Child(Ctl::RichEdit1), EM_STREAMIN, rtf ? SF_RTF : SF_TEXT,
+  SendMessageA(viewer, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+  SendMessageA(viewer, EM_STREAMIN, rtf ? SF_RTF : unicode.empty() ? SF_TEXT : SF_TEXT | SF_UNICODE,
                reinterpret_cast<LPARAM>(&stream));
   return stream.dwError == 0;
 }
@@ -573,7 +703,7 @@ LRESULT CALLBACK FormWindow::FormProc(HWND h, UINT message, WPARAM w, LPARAM l) 
     SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(h, GWLP_USERDATA));
-  return self ? self->OnFormMessage(message, w, l) : DefWindowProcA(h, message, w, l);
+  return self ? self->OnFormMessage(message, w, l) : DefProc(h, message, w, l);
 }
 
 LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
@@ -596,17 +726,25 @@ LRESULT FormWindow::OnFormMessage(UINT message, WPARAM w, LPARAM l) {
       break;
     case WM_TIMER:
       if (w == kLaterControlsTimer) {
-        CreateLaterControls();
+        Guarded([&] { CreateLaterControls(); });
         return 0;
       }
       break;
+    case WM_CLOSE: {
+      // The close box, the system menu's Close, Alt+F4: the form decides; while the installation
+      // sequence runs the window only hides, and closes once the sequence has returned.
+      bool closed = true;
+      Guarded([&] { closed = form_.FormClose(); });
+      if (!closed && !destroyed_) ShowWindow(window_, SW_HIDE);
+      return 0;
+    }
     case WM_DESTROY:
       destroyed_ = true;
       Guarded([&] { form_.FormDestroy(); });
       PostQuitMessage(0);
       return 0;
   }
-  return DefWindowProcA(window_, message, w, l);
+  return DefProc(window_, message, w, l);
 }
 
 LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l) {
@@ -620,14 +758,17 @@ LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && h == self->Child(Ctl::Panel2) && self->Surface()) {
-        HDC surface = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(surface, self->surface_);
+      // Making the surface allocates: no error may leave the paint (EndPaint must follow).
+      bool surface = false;
+      Guarded([&] { surface = self && h == self->Child(Ctl::Panel2) && self->Surface(); });
+      if (surface) {
+        HDC source = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(source, self->surface_);
         BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-               ps.rcPaint.bottom - ps.rcPaint.top, surface, ps.rcPaint.left, ps.rcPaint.top,
+               ps.rcPaint.bottom - ps.rcPaint.top, source, ps.rcPaint.left, ps.rcPaint.top,
                SRCCOPY);
-        SelectObject(surface, old);
-        DeleteDC(surface);
+        SelectObject(source, old);
+        DeleteDC(source);
       } else {
         FillRect(dc, &ps.rcPaint, GetSysColorBrush(COLOR_BTNFACE));
       }
@@ -635,7 +776,7 @@ LRESULT CALLBACK FormWindow::PanelProc(HWND h, UINT message, WPARAM w, LPARAM l)
       return 0;
     }
   }
-  return DefWindowProcA(h, message, w, l);
+  return DefProc(h, message, w, l);
 }
 
 LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l) {
@@ -648,12 +789,14 @@ LRESULT CALLBACK FormWindow::LabelProc(HWND h, UINT message, WPARAM w, LPARAM l)
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(h, &ps);
-      if (self && self->LabelOf(h) && self->Surface()) self->PaintLabel(h, dc);
+      Guarded([&] {
+        if (self && self->LabelOf(h) && self->Surface()) self->PaintLabel(h, dc);
+      });
       EndPaint(h, &ps);
       return 0;
     }
   }
-  return DefWindowProcA(h, message, w, l);
+  return DefProc(h, message, w, l);
 }
 
 LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) {
@@ -662,10 +805,13 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
     case WM_GETDLGCODE:
       // Enter belongs to the editor, not to the dialog navigation.
       if (l && reinterpret_cast<MSG*>(l)->message == WM_KEYDOWN && w == VK_RETURN) {
-        return DLGC_WANTALLKEYS | CallWindowProcA(self->edit_proc_, h, message, w, l);
+        return DLGC_WANTALLKEYS | CallProc(self->edit_proc_, h, message, w, l);
       }
       break;
     case WM_CHAR: {
+      // The key handler knows the control keys; a character beyond ASCII (a Unicode unit where
+      // WideTexts) goes to the editor as it came.
+      if (WideTexts() && w >= 0x80) break;
       char key = static_cast<char>(w);
       Guarded([&] { self->form_.Edit2KeyPress(key); });
       if (key == 0) return 0;
@@ -685,7 +831,7 @@ LRESULT CALLBACK FormWindow::EditProc(HWND h, UINT message, WPARAM w, LPARAM l) 
       }
       break;
   }
-  return CallWindowProcA(self->edit_proc_, h, message, w, l);
+  return CallProc(self->edit_proc_, h, message, w, l);
 }
 
 int FormWindow::ShowMessage(const std::string& text, const std::string& caption, unsigned flags) {

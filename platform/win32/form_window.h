@@ -63,7 +63,8 @@ class FormWindow : public FormView {
   void FitLabel(Ctl control);
   void CreateHint();
   void CreateLaterControls();
-  void Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style);
+  bool Replace(Ctl control, const char* cls, DWORD style, DWORD ex_style);
+  RECT InnerArea() const;
   HBITMAP Surface();
   HWND Child(Ctl control) const { return controls_[static_cast<int>(control)]; }
   // A length of the 96-dots-per-inch layout on this screen.

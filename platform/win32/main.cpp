@@ -23,6 +23,9 @@ void DeclareDpiAware() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   kv::HardenDllSearch();
+  // An empty floppy drive or a missing file while the wizard looks for a volume is the wizard's
+  // own prompt to answer ("Вставьте диск 2:"), never the system's "no disk" box.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   DeclareDpiAware();
   try {
     kv::Win32Platform platform(instance);

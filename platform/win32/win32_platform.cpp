@@ -12,6 +12,10 @@ namespace kv {
 
 // ---- DLL search ----------------------------------------------------------------------------------
 
+namespace {
+bool g_default_dirs = false;  // SetDefaultDllDirectories restricted the search of every load
+}  // namespace
+
 void HardenDllSearch() {
   HMODULE kernel = GetModuleHandleA("kernel32.dll");
   using SetDefaultDirs = BOOL(WINAPI*)(DWORD);
@@ -19,7 +23,7 @@ void HardenDllSearch() {
   constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   if (auto set_default = reinterpret_cast<SetDefaultDirs>(
           reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")))) {
-    set_default(kSearchSystem32);
+    g_default_dirs = set_default(kSearchSystem32) != FALSE;
   }
   if (auto set_dir = reinterpret_cast<SetDllDir>(
           reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")))) {
@@ -33,7 +37,48 @@ HMODULE LoadSystemLibrary(const char* name) {
   if (n == 0 || n >= MAX_PATH) return nullptr;
   lstrcatA(path, "\\");
   lstrcatA(path, name);
-  return LoadLibraryA(path);
+  // Where the search is not restricted for every load, the library's own imports would be
+  // looked for in the program's folder (the medium) first; the altered search path looks in the
+  // library's folder, the system folder, instead.
+  return LoadLibraryExA(path, nullptr, g_default_dirs ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// ---- Texts --------------------------------------------------------------------------------------
+
+LRESULT DefProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  return (WideTexts() ? DefWindowProcW : DefWindowProcA)(window, message, w, l);
+}
+
+LRESULT CallProc(WNDPROC proc, HWND window, UINT message, WPARAM w, LPARAM l) {
+  return (WideTexts() ? CallWindowProcW : CallWindowProcA)(proc, window, message, w, l);
+}
+
+void RegisterWindowClass(const WNDCLASSA& wc) {
+  if (!WideTexts()) {
+    RegisterClassA(&wc);
+    return;
+  }
+  const std::wstring name = Cp1251Text(wc.lpszClassName);
+  WNDCLASSW w = {};
+  w.style = wc.style;
+  w.lpfnWndProc = wc.lpfnWndProc == DefWindowProcA ? DefWindowProcW : wc.lpfnWndProc;
+  w.hInstance = wc.hInstance;
+  w.hIcon = wc.hIcon;
+  w.hCursor = wc.hCursor;
+  w.hbrBackground = wc.hbrBackground;
+  w.lpszClassName = name.c_str();
+  RegisterClassW(&w);
+}
+
+HWND MakeWindow(DWORD ex_style, const char* cls, const std::string& text, DWORD style, int x,
+                int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                void* param) {
+  if (!WideTexts()) {
+    return CreateWindowExA(ex_style, cls, text.c_str(), style, x, y, width, height, parent, menu,
+                           instance, param);
+  }
+  return CreateWindowExW(ex_style, Cp1251Text(cls).c_str(), Cp1251Text(text).c_str(), style, x, y,
+                         width, height, parent, menu, instance, param);
 }
 
 namespace {
@@ -47,7 +92,9 @@ HDDEDATA CALLBACK DdeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, 
 }
 
 int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM, LPARAM start) {
-  if (message == BFFM_INITIALIZED) SendMessageA(window, BFFM_SETSELECTIONA, TRUE, start);
+  if (message == BFFM_INITIALIZED) {
+    SendMessageA(window, WideTexts() ? BFFM_SETSELECTIONW : BFFM_SETSELECTIONA, TRUE, start);
+  }
   return 0;
 }
 
@@ -62,6 +109,9 @@ struct ShellApi {
   decltype(&::CoUninitialize) CoUninitialize;
   decltype(&::CoCreateInstance) CoCreateInstance;
   decltype(&::CoTaskMemFree) CoTaskMemFree;
+  // Unicode forms, used where WideTexts; null on a system without them.
+  decltype(&::SHBrowseForFolderW) SHBrowseForFolderW;
+  decltype(&::SHGetPathFromIDListW) SHGetPathFromIDListW;
 };
 
 const ShellApi* Shell() {
@@ -73,6 +123,7 @@ const ShellApi* Shell() {
       HMODULE module;
       const char* name;
       void* slot;
+      bool optional = false;
     } const entries[] = {
         {shell, "SHGetSpecialFolderLocation", &api.SHGetSpecialFolderLocation},
         {shell, "SHGetPathFromIDListA", &api.SHGetPathFromIDListA},
@@ -81,11 +132,13 @@ const ShellApi* Shell() {
         {ole, "CoUninitialize", &api.CoUninitialize},
         {ole, "CoCreateInstance", &api.CoCreateInstance},
         {ole, "CoTaskMemFree", &api.CoTaskMemFree},
+        {shell, "SHBrowseForFolderW", &api.SHBrowseForFolderW, true},
+        {shell, "SHGetPathFromIDListW", &api.SHGetPathFromIDListW, true},
     };
     state = 1;
     for (const Entry& e : entries) {
       FARPROC f = e.module ? GetProcAddress(e.module, e.name) : nullptr;
-      if (!f) state = -1;
+      if (!f && !e.optional) state = -1;
       CopyMemory(e.slot, &f, sizeof f);
     }
   }
@@ -264,7 +317,10 @@ bool Win32Platform::BrowseForFolder(const std::string& title, const std::string&
                                     std::string* path) {
   const ShellApi* api = Shell();
   if (!api) return false;
+  const bool wide = WideTexts() && api->SHBrowseForFolderW && api->SHGetPathFromIDListW;
   char display[MAX_PATH] = {};
+  wchar_t wide_display[MAX_PATH] = {};
+  const std::wstring wide_title = Cp1251Text(title), wide_start = SystemText(start);
   BROWSEINFOA info = {};
   info.hwndOwner = form_ ? form_->handle() : nullptr;
   info.pszDisplayName = display;
@@ -272,15 +328,25 @@ bool Win32Platform::BrowseForFolder(const std::string& title, const std::string&
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = BrowseCallback;
   info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+  BROWSEINFOW wide_info = {info.hwndOwner, nullptr, wide_display, wide_title.c_str(),
+                           info.ulFlags, BrowseCallback,
+                           reinterpret_cast<LPARAM>(wide_start.c_str()), 0};
   // The browser is a shell object: COM on this thread for its life, balanced only when this call
   // initialised it.
   const bool com = SUCCEEDED(api->CoInitialize(nullptr));
   bool ok = false;
-  if (LPITEMIDLIST list = api->SHBrowseForFolderA(&info)) {
+  if (LPITEMIDLIST list =
+          wide ? api->SHBrowseForFolderW(&wide_info) : api->SHBrowseForFolderA(&info)) {
     char buffer[MAX_PATH] = {};
-    ok = api->SHGetPathFromIDListA(list, buffer) != FALSE;
+    wchar_t wide_buffer[MAX_PATH] = {};
+    std::string chosen;
+    // A folder whose name the system's code page cannot hold is not taken: the editor keeps its
+    // text rather than show a name that would make another folder.
+    ok = wide ? api->SHGetPathFromIDListW(list, wide_buffer) != FALSE &&
+                    ToSystemText(wide_buffer, &chosen)
+              : api->SHGetPathFromIDListA(list, buffer) != FALSE;
     api->CoTaskMemFree(list);
-    if (ok) *path = buffer;
+    if (ok) *path = wide ? chosen : std::string(buffer);
   }
   if (com) api->CoUninitialize();
   return ok;
@@ -381,6 +447,9 @@ unsigned Win32Platform::WinExec(const std::string& command_line) {
 int Win32Platform::ShowMessage(const std::string& text, const std::string& caption,
                               unsigned flags) {
   HWND owner = form_ && IsWindow(form_->handle()) ? form_->handle() : nullptr;
+  if (WideTexts()) {
+    return MessageBoxW(owner, Cp1251Text(text).c_str(), Cp1251Text(caption).c_str(), flags);
+  }
   return MessageBoxA(owner, text.c_str(), caption.c_str(), flags);
 }
 
@@ -389,16 +458,16 @@ bool Win32Platform::Dispatch(MSG& msg) {
     quit_ = true;
     return false;
   }
-  if (!form_ || !IsWindow(form_->handle()) || !IsDialogMessageA(form_->handle(), &msg)) {
+  if (!form_ || !IsWindow(form_->handle()) || !(WideTexts() ? IsDialogMessageW : IsDialogMessageA)(form_->handle(), &msg)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    (WideTexts() ? DispatchMessageW : DispatchMessageA)(&msg);
   }
   return true;
 }
 
 void Win32Platform::PumpMessages() {
   MSG msg;
-  while (!quit_ && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (!quit_ && (WideTexts() ? PeekMessageW : PeekMessageA)(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (!Dispatch(msg)) break;
   }
 }
@@ -434,20 +503,29 @@ HWND Win32Platform::Application() {
   wc.lpfnWndProc = DefWindowProcA;
   wc.hInstance = instance_;
   wc.lpszClassName = "TApplication";
-  RegisterClassA(&wc);
+  RegisterWindowClass(wc);
   char module[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, module, MAX_PATH);
   std::string title = module;
   title = title.substr(title.find_last_of("\\/") + 1);
   title = title.substr(0, title.rfind('.'));
-  application_ = CreateWindowExA(0, "TApplication", title.c_str(),
-                                 WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU, 0, 0, 0, 0,
-                                 nullptr, nullptr, instance_, nullptr);
+  application_ = MakeWindow(0, "TApplication", "", WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU,
+                            0, 0, 0, 0, nullptr, nullptr, instance_, nullptr);
+  // The file name is the system's text, not the program's.
+  if (WideTexts()) {
+    SetWindowTextW(application_, SystemText(title).c_str());
+  } else {
+    SetWindowTextA(application_, title.c_str());
+  }
   return application_;
 }
 
 void Win32Platform::SetApplicationTitle(const std::string& title) {
-  SetWindowTextA(Application(), title.c_str());
+  if (WideTexts()) {
+    SetWindowTextW(Application(), Cp1251Text(title).c_str());
+  } else {
+    SetWindowTextA(Application(), title.c_str());
+  }
 }
 
 FormView* Win32Platform::CreateFormWindow(TForm1& form) {
@@ -458,7 +536,9 @@ FormView* Win32Platform::CreateFormWindow(TForm1& form) {
 
 void Win32Platform::RunMessageLoop() {
   MSG msg;
-  while (!quit_ && GetMessageA(&msg, nullptr, 0, 0) > 0) Dispatch(msg);
+  while (!quit_ && (WideTexts() ? GetMessageW : GetMessageA)(&msg, nullptr, 0, 0) > 0) {
+    Dispatch(msg);
+  }
 }
 
 }  // namespace kv

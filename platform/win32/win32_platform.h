@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/system_text.h"
 
 namespace kv {
 
@@ -18,6 +19,16 @@ class FormWindow;
 void HardenDllSearch();
 // Loads a system DLL by its full path in the system folder.
 HMODULE LoadSystemLibrary(const char* name);
+
+// The window functions whose A and W forms take the same arguments, in the form WideTexts picks.
+LRESULT DefProc(HWND window, UINT message, WPARAM w, LPARAM l);
+LRESULT CallProc(WNDPROC proc, HWND window, UINT message, WPARAM w, LPARAM l);
+// Registers a window class (its name is ASCII) as a Unicode class where WideTexts.
+void RegisterWindowClass(const WNDCLASSA& wc);
+// CreateWindowEx with a Windows-1251 text (ASCII class names).
+HWND MakeWindow(DWORD ex_style, const char* cls, const std::string& text, DWORD style, int x,
+                int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                void* param);
 
 class Win32Platform : public Platform {
  public:

@@ -7,10 +7,11 @@
 //
 //   random:SEED:N:PRODUCT;ROOT;ROOT...
 //
-// SEED and N (at most N actions); PRODUCT the folder the medium in the current folder was made
-// from; ROOTs the folders to watch (each ending in a backslash). The drives are set up by
-// tests/e2e/random-user: V: an ordinary drive, R: a CD-ROM, Q: none. The registry entries of the
-// product are deleted before the run.
+// SEED and N (at most N actions, then the user answers what box is open and closes the window);
+// PRODUCT the folder the medium in the current folder was made from; ROOTs the folders to watch
+// (each ending in a backslash). The drives are set up by tests/e2e/random-user: V: an ordinary
+// drive, R: a CD-ROM, Q: none. The registry entries of the product are deleted before the run.
+// KV_DDE_OUT (environment): the file where a test Program Manager writes what it is asked to do.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -61,6 +62,12 @@ struct Seen {
 
 bool Usable(HWND h) { return IsWindowVisible(h) && IsWindowEnabled(h); }
 
+// The buttons a user can press are exactly those the page offers: Next (or Ok) everywhere but
+// while installing, Cancel or Back everywhere but after a rollback.
+bool AsOffered(Page page, bool next, bool back) {
+  return next == (page != Page::kInstalling) && back == (page != Page::kAborted);
+}
+
 Seen Look() {
   Seen s;
   if (ProcessEnded()) {
@@ -68,11 +75,9 @@ Seen Look() {
     return s;
   }
   if (HWND box = TopLevel("#32770")) {
-    char text[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
     s.box = box;
     s.caption = Text(box);
-    s.text = text;
+    s.text = BoxText(box);
   }
   if (!Form()) return s;
   s.next = Usable(Control(101));
@@ -221,6 +226,7 @@ class RandomRun {
   void CheckFiles(bool aborted_end);
   void CheckSuccess();
   void CheckAborted();
+  void CheckNothingRegistered();
   std::string DesktopLink() const;
   bool Allowed(const std::string& lower, const Entry& e, bool created, bool deleted,
                bool aborted_end) const;
@@ -270,9 +276,11 @@ void RandomRun::Fault(const std::string& what) {
   Fail("random user, seed " + std::to_string(seed_));
 }
 
-// The folder the wizard makes of an editor text: a backslash appended.
+// The folder the wizard makes of an editor text: slashes as backslashes, a backslash appended.
 std::string RandomRun::Folder(const std::string& text) const {
-  return text.empty() || text.back() == '\\' ? text : text + "\\";
+  std::string folder = text;
+  for (char& c : folder) c = c == '/' ? '\\' : c;
+  return folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
 }
 
 // The texts a user may type, each standing for one kind of folder.
@@ -280,7 +288,12 @@ std::string RandomRun::Pick() {
   static const std::vector<std::string> pool = {
       "", "C:\\RU\\Новая папка\\Kelvanto", "V:\\Игры\\Kelvanto", "..\\Kelvanto", "Ke\\Kelvanto",
       "Kelvanto", "C:Kelvanto", "C:\\", "V:\\", "Q:\\Kelvanto", "R:\\Kelvanto", "long",
-      "C:\\RU\\Mine", "C:\\RU\\Mine\\", "C:\\RU\\Docs\\letter.txt", "\\RU\\Kelvanto", "C:\\Kelvanto"};
+      "C:\\RU\\Mine", "C:\\RU\\Mine\\", "C:\\RU\\Docs\\letter.txt", "\\RU\\Kelvanto", "C:\\Kelvanto",
+      // Names the system would not keep (a last blank or dot, a colon), slashes, and existing
+      // folders with and without room for the product's longest file name (tests/e2e/random-user
+      // makes them).
+      "C:\\KelvSp ", "C:\\KelvDot.", "C:\\K:", "C:\\RU\\Sp \\Kelvanto", "C:/RU/Slash/Kelvanto",
+      "V:/Kelvanto/", "deep245", "deep250"};
   std::string t = Choose(pool);
   if (t.empty() && Chance(50)) t = previous_;
   if (t == "long") {
@@ -288,16 +301,33 @@ std::string RandomRun::Pick() {
     const int levels = std::uniform_int_distribution<int>(150, 1200)(rng_);
     for (int i = 0; i < levels; ++i) t += "\\a";
   }
+  if (t == "deep245" || t == "deep250") {
+    t = "C:\\RU\\L\\" + std::string(120, 'a') + "\\" + std::string(t == "deep245" ? 116 : 121, 'b');
+  }
   return t;
 }
 
 // The verdict of the two folder checks on an editor text, as a user expects it: only a full
 // path shorter than MAX_PATH on an existing drive that is not a CD-ROM is taken.
 enum class Verdict { kBadPath, kNoSpace, kTaken };
-Verdict Judge(const std::string& text) {
-  if (text.size() >= MAX_PATH) return Verdict::kBadPath;
+// A name the system would change (a last blank or dot, a colon) is refused too, and so is a folder
+// without room for the longest file the installation writes in it ("Uninstall.exe"), and a text
+// the system's code page cannot hold.
+Verdict Judge(std::string text) {
+  if (!Representable(text)) return Verdict::kBadPath;
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  const std::size_t folder_length = text.size() + (text.empty() || text.back() != '\\');
+  if (folder_length + 13 >= MAX_PATH) return Verdict::kBadPath;
   const bool full = text.size() >= 3 && IsCharAlphaA(text[0]) && text[1] == ':' && text[2] == '\\';
   if (!full) return Verdict::kBadPath;
+  for (std::size_t at = 3; at <= text.size();) {
+    std::size_t end = text.find('\\', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string name = text.substr(at, end - at);
+    if (!name.empty() && (name.back() == ' ' || name.back() == '.')) return Verdict::kBadPath;
+    if (name.find(':') != std::string::npos) return Verdict::kBadPath;
+    at = end + 1;
+  }
   const UINT type = GetDriveTypeA(text.substr(0, 3).c_str());
   if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_UNKNOWN) return Verdict::kBadPath;
   const DWORD a = GetFileAttributesA(text.c_str());
@@ -343,11 +373,13 @@ void RandomRun::Run() {
     const Seen s = Look();
     if (page_ == Page::kInstalling && !box_open_ && s.page == Page::kDone) page_ = Page::kDone;
     std::string action;
-    if (static_cast<int>(actions_.size()) >= limit_) {
-      if (s.box) break;  // a run that stops at a message box is ended from outside
-      action = "close";
+    const int done = static_cast<int>(actions_.size());
+    if (done >= limit_ + 20) {
+      Fault("message boxes without end after the last action");
     } else if (s.box) {
-      action = Chance(50) ? "ok" : "cancel";
+      action = Chance(50) ? "ok" : "cancel";  // also at the limit: the run ends by the close box
+    } else if (done >= limit_) {
+      action = "close";
     } else {
       std::vector<std::pair<std::string, int>> menu;  // legal actions and their weights
       // On the folder page the user mostly types before going on.
@@ -355,7 +387,8 @@ void RandomRun::Run() {
       if (s.next) menu.push_back({"next", folder ? 15 : 30});
       if (s.back) menu.push_back({"back", 10});
       if (folder) menu.insert(menu.end(), {{"enter", 8}, {"type", 45}, {"browse", 4}});
-      menu.push_back({"close", 1});
+      // While the installation runs, the close box is a likely way out.
+      menu.push_back({"close", s.page == Page::kInstalling ? 12 : 1});
       int total = 0;
       for (const auto& m : menu) total += m.second;
       int r = std::uniform_int_distribution<int>(0, total - 1)(rng_);
@@ -369,27 +402,23 @@ void RandomRun::Run() {
     }
     Do(action);
   }
-  if (page_ == Page::kEnded) {
-    DWORD code = 1;
-    GetExitCodeProcess(g_process.hProcess, &code);
-    // 0 exactly when the product is installed; a close box during the installation lets the
-    // sequence finish, which may go either way.
-    const bool either = ended_from_ == Page::kInstalling && code <= 1;
-    if (!either && code != (ended_from_ == Page::kDone ? 0u : 1u)) {
-      Fault("setup.exe ended with exit code " + std::to_string(code));
-    }
-    if (ended_from_ == Page::kDone) CheckSuccess();
-    if (ended_from_ == Page::kAborted) CheckAborted();
+  DWORD code = 2;
+  GetExitCodeProcess(g_process.hProcess, &code);
+  // 0 exactly when the product is installed. A close box during the installation lets the
+  // sequence finish first, which may go either way; the exit code says which.
+  const bool installed = ended_from_ == Page::kDone || (ended_from_ == Page::kInstalling && code == 0);
+  if (code != (installed ? 0u : 1u)) Fault("setup.exe ended with exit code " + std::to_string(code));
+  // What remains: the finished installation; nothing of it after a rollback; nothing registered
+  // when the window closed before any installation.
+  if (installed) {
+    CheckSuccess();
+  } else if (ended_from_ == Page::kAborted || ended_from_ == Page::kInstalling) {
+    CheckAborted();
   } else {
-    TerminateProcess(g_process.hProcess, 0);
-    WaitForSingleObject(g_process.hProcess, 10000);
+    CheckNothingRegistered();
   }
-  if (page_ == Page::kEnded) {
-    std::printf("seed %u: %zu actions, ended on the %s page%s\n", seed_, actions_.size(),
-                Name(ended_from_), closed_ ? " by the close box" : "");
-  } else {
-    std::printf("seed %u: %zu actions, stopped at a message box\n", seed_, actions_.size());
-  }
+  std::printf("seed %u: %zu actions, ended on the %s page%s\n", seed_, actions_.size(),
+              Name(ended_from_), closed_ ? " by the close box" : "");
   g_run = nullptr;
 }
 
@@ -507,6 +536,7 @@ void RandomRun::Settle(int patience_ms) {
     if (box_open_) return s.box && s.caption == box_.caption;
     if (s.box) return true;
     if (s.page != page_ && !(page_ == Page::kInstalling && s.page == Page::kDone)) return false;
+    if (!AsOffered(s.page, s.next, s.back)) return false;  // a page is shown before its buttons
     return s.page != Page::kFolder || s.editor == editor_;
   };
   const DWORD start = GetTickCount();
@@ -540,12 +570,17 @@ void RandomRun::Check(const Seen& s) {
     Fault("the folder editor shows \"" + s.editor.substr(0, 80) + "\", not \"" +
           editor_.substr(0, 80) + "\"");
   }
+  if (!AsOffered(s.page, s.next, s.back)) {
+    Fault(std::string("on the ") + Name(s.page) + " page Button1 is " +
+          (s.next ? "usable" : "not usable") + " and Button2 " + (s.back ? "usable" : "not usable"));
+  }
 }
 
 // Whether a difference from the machine before is one the installation may make: the product's
 // files directly in the target folder, the folders the folder check made, the product's program
 // group. At the end of an aborted installation only the removal of the product's files from the
-// target folder and the parent levels the check made remain.
+// target folder (and of the folder itself, when that left it empty) and the parent levels the
+// check made remain.
 bool RandomRun::Allowed(const std::string& lower, const Entry& e, bool created, bool deleted,
                         bool aborted_end) const {
   const std::string parent = lower.substr(0, lower.rfind('\\') + 1);
@@ -557,6 +592,8 @@ bool RandomRun::Allowed(const std::string& lower, const Entry& e, bool created, 
     if (parent != target_ || !product_names_.count(name)) return false;
     return !aborted_end || (deleted && !created);
   }
+  // The rollback removes the target folder when it is empty, also one that was there before.
+  if (deleted && lower + "\\" == target_) return true;
   if (!created) return false;
   for (const auto& folder : checked_) {
     if (folder.rfind(lower + "\\", 0) == 0 && (!aborted_end || folder != lower + "\\")) return true;
@@ -612,6 +649,38 @@ void RandomRun::CheckSuccess() {
   for (const auto& [got, want] : values) {
     if (got != want) Fault("registry: \"" + got + "\", not \"" + want + "\"");
   }
+  // The desktop link, written by this run, to the installed program.
+  const std::string link = DesktopLink();
+  if (link.empty() || link == link_before_ ||
+      Lower(link).find(Lower(target_text_ + "Kelvanto.exe")) == std::string::npos) {
+    Fault("no desktop link to " + target_text_ + "Kelvanto.exe");
+  }
+  // The program group, as Program Manager was asked to make it.
+  const char* dde_out = std::getenv("KV_DDE_OUT");
+  if (!dde_out || !*dde_out) return;
+  std::string asked;
+  if (FILE* f = std::fopen(dde_out, "rb")) {
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, f)) > 0;) asked.append(chunk, n);
+    std::fclose(f);
+  }
+  for (const std::string& command :
+       {"[CreateGroup(\"" + name + "\",0)]", "[AddItem(\"" + target_text_ + "Kelvanto.exe\",\"" + name + "\")]",
+        "[AddItem(\"" + target_text_ + "Uninstall.exe\",\"Uninstall\")]", "[ShowGroup(\"" + name + "\",1,0)]"}) {
+    if (asked.find(command) == std::string::npos) {
+      Fault("Program Manager was not asked " + command + " (asked: \"" + asked.substr(0, 200) + "\")");
+    }
+  }
+  std::printf("  installed: files, registry, desktop link and program group checked\n");
+}
+
+void RandomRun::CheckNothingRegistered() {
+  const std::string name = full_ ? "Kelvantor 3.01" : "Kelvantor 3.01 demo";
+  if (KeyExists(HKEY_LOCAL_MACHINE, kUninstall + name)) Fault("an uninstall entry was made");
+  if (KeyExists(HKEY_CLASSES_ROOT, ".kvt") || KeyExists(HKEY_CLASSES_ROOT, kFileType)) {
+    Fault("a file type was registered");
+  }
+  if (DesktopLink() != link_before_) Fault("the desktop link changed");
 }
 
 void RandomRun::CheckAborted() {

@@ -6,9 +6,13 @@
 //   args:TEXT                 the command line after EXE's name for the start: steps that follow
 //   cd:FOLDER                 change the robot's current folder (before start:)
 //   window                    wait until the wizard window is visible; prints the time it took
-//   text:ID:TEXT              the control's text is TEXT, byte for byte (wait-text: polls for it)
+//   text:ID:TEXT              the control's text is TEXT, compared as Unicode (wait-text: polls
+//                             for it); the robot's texts are Windows-1251 whatever the system's
+//                             code page (it reads its arguments as Unicode)
+//   has-text:ID:TEXT          the control's text holds TEXT
 //   visible:ID:0|1            the control's visibility; enabled:ID:0|1 likewise
-//   click:ID                  click a button (101 Button1, 102 Button2, 110 the browse button)
+//   click:ID                  click a button (101 Button1, 102 Button2, 110 the browse button);
+//                             fails on a button a user could not press (hidden or disabled)
 //   type:TEXT                 replace the folder editor's text
 //   enter                     press Enter in the folder editor
 //   box:CAPTION|TEXT:ok|cancel  wait for a message box, check it, answer it
@@ -22,7 +26,11 @@
 //                             screen's dots per inch; ID 0: the wizard's client area (W,H);
 //                             W or H * is not checked
 //   centred                   the wizard window lies on the screen, centred within 2 pixels
+//   inner                     the licence viewer lies in Panel2 with one margin on all four sides
 //   shot:FILE.bmp             capture the wizard window (or the screen)
+//   boxshot:FILE.bmp          wait for a message box, then capture the whole screen
+//   boxhas:TEXT               a dialog of setup.exe (the folder browser, say) shows TEXT in one
+//                             of its controls
 //   close                     close the wizard window by its close box
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
@@ -37,6 +45,7 @@
 //   fresh:STEP                run STEP in a new robot process (system parameters are cached
 //                             per process)
 //   random:SEED:N:PRODUCT;ROOT...  a random user of N actions (random_user.cpp)
+//   acp:N                     the system's ANSI code page is N
 #include <windows.h>
 #include <commctrl.h>
 #include <objidl.h>
@@ -48,6 +57,7 @@
 #include <vector>
 
 #include "robot.h"
+#include "platform/win32/system_text.h"
 
 namespace robot {
 
@@ -69,10 +79,45 @@ int ScreenDpi() {
   return dpi;
 }
 
-std::string Text(HWND window) {
-  char buffer[4096] = {};
-  SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+std::wstring WideText(HWND window) {
+  wchar_t buffer[4096] = {};
+  SendMessageW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer));
   return buffer;
+}
+
+std::wstring WideBoxText(HWND box) {
+  wchar_t buffer[1024] = {};
+  GetDlgItemTextW(box, 0xFFFF, buffer, std::size(buffer));
+  return buffer;
+}
+
+// Windows-1251 text as Unicode, by the system's own conversion (a check of the installer's table).
+std::wstring Wide(const std::string& text) {
+  const int n = MultiByteToWideChar(1251, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? n : 1, L'\0');
+  MultiByteToWideChar(1251, 0, text.c_str(), -1, out.data(), n);
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+// Unicode as Windows-1251; a character the code page lacks shows as "\x01".
+std::string Narrow(const std::wstring& text) {
+  const int n = WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0,
+                                    "\x01", nullptr);
+  std::string out(n > 0 ? n : 1, '\0');
+  WideCharToMultiByte(1251, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, out.data(), n, "\x01",
+                      nullptr);
+  out.resize(n > 0 ? n - 1 : 0);
+  return out;
+}
+
+std::string Text(HWND window) { return Narrow(WideText(window)); }
+
+std::string BoxText(HWND box) { return Narrow(WideBoxText(box)); }
+
+bool Representable(const std::string& text) {
+  std::string ansi;
+  return kv::ToSystemText(Wide(text), &ansi);
 }
 
 struct Search {
@@ -129,6 +174,35 @@ bool ProcessEnded() {
   return g_process.hProcess && WaitForSingleObject(g_process.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+// Waits until the wizard has handled what was posted to it: a message sent to its window is
+// taken at its next look at the queue, after a handler that does not pump has returned.
+void Settled() {
+  if (HWND form = Form()) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutA(form, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result);
+  }
+}
+
+// The control's rectangle relative to its parent's client area. A control may be replaced by
+// another of the same ID while it is looked at (a stand-in by its real control): looked up again.
+RECT RectInParent(int id) {
+  for (int attempt = 0;; ++attempt) {
+    HWND control = Control(id);
+    RECT r;
+    HWND parent = GetParent(control);
+    if (GetWindowRect(control, &r) && parent) {
+      MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&r), 2);
+      if (IsWindow(control)) return r;
+    }
+    if (attempt == 50) Fail("no rectangle of control " + std::to_string(id));
+    Sleep(20);
+  }
+}
+
+// How long a control may take to show the state a click or a key asked for: a click is posted,
+// and a busy machine may handle it after the robot's short pause.
+constexpr DWORD kSettle = 3000;
+
 template <typename F>
 bool Poll(F condition, DWORD ms) {
   const DWORD start = GetTickCount();
@@ -153,10 +227,21 @@ std::vector<std::string> Fields(const std::string& s, int parts) {
   return out;
 }
 
-// Captures the wizard window, or the whole screen when there is none.
-void SaveScreen(const std::string& file) {
+struct Shows {
+  std::wstring want;
+  bool found;
+};
+
+BOOL CALLBACK FindShown(HWND child, LPARAM l) {
+  auto* look = reinterpret_cast<Shows*>(l);
+  look->found = WideText(child) == look->want;
+  return !look->found;
+}
+
+// Captures the wizard window, or the whole screen when there is none or `whole`.
+void SaveScreen(const std::string& file, bool whole = false) {
   RECT r = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (HWND form = Form()) GetWindowRect(form, &r);
+  if (HWND form = Form(); form && !whole) GetWindowRect(form, &r);
   const int w = r.right - r.left, h = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
@@ -210,13 +295,22 @@ void Step(const std::string& step) {
     if (Form()) Fail(step);
   } else if (verb == "text" || verb == "wait-text") {
     const std::string want = f.size() > 2 ? f[2] : "";
-    const bool ok = Poll([&] { return Text(Control(id())) == want; },
-                         verb == "text" ? 0 : 60000);
+    const bool ok = Poll([&] { return WideText(Control(id())) == Wide(want); },
+                         verb == "text" ? kSettle : 60000);
     if (!ok) Fail(step + " (is \"" + Text(Control(id())) + "\")");
+  } else if (verb == "has-text") {
+    const std::string text = Text(Control(id()));
+    if (text.find(f.size() > 2 ? f[2] : "") == std::string::npos) {
+      Fail(step + " (is \"" + text.substr(0, 200) + "\")");
+    }
   } else if (verb == "visible") {
-    if ((IsWindowVisible(Control(id())) != FALSE) != (f[2] == "1")) Fail(step);
+    if (!Poll([&] { return (IsWindowVisible(Control(id())) != FALSE) == (f[2] == "1"); }, kSettle)) {
+      Fail(step);
+    }
   } else if (verb == "enabled") {
-    if ((IsWindowEnabled(Control(id())) != FALSE) != (f[2] == "1")) Fail(step);
+    if (!Poll([&] { return (IsWindowEnabled(Control(id())) != FALSE) == (f[2] == "1"); }, kSettle)) {
+      Fail(step);
+    }
   } else if (verb == "pos" || verb == "max") {
     const LRESULT v = verb == "pos" ? SendMessageA(Control(id()), PBM_GETPOS, 0, 0)
                                     : SendMessageA(Control(id()), PBM_GETRANGE, FALSE, 0);
@@ -228,8 +322,7 @@ void Step(const std::string& step) {
     if (!control) Fail(step + " (no wizard window)");
     RECT r;
     if (id()) {
-      GetWindowRect(control, &r);
-      MapWindowPoints(HWND_DESKTOP, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+      r = RectInParent(id());
     } else {
       GetClientRect(control, &r);
     }
@@ -247,6 +340,19 @@ void Step(const std::string& step) {
       }
     }
     std::printf("rect %d: %s\n", id(), is.c_str());
+  } else if (verb == "inner") {
+    // The viewer covers the panel's inner area, the picture's: the same margin on every side.
+    RECT panel;
+    GetClientRect(Control(112), &panel);
+    const RECT viewer = RectInParent(109);
+    const int margins[] = {viewer.left, viewer.top, panel.right - viewer.right,
+                           panel.bottom - viewer.bottom};
+    for (int m : margins) {
+      if (m != margins[0]) {
+        Fail(step + " (margins " + std::to_string(margins[0]) + "," + std::to_string(margins[1]) +
+             "," + std::to_string(margins[2]) + "," + std::to_string(margins[3]) + ")");
+      }
+    }
   } else if (verb == "centred") {
     RECT r;
     if (!Form() || !GetWindowRect(Form(), &r)) Fail(step + " (no wizard window)");
@@ -259,16 +365,23 @@ void Step(const std::string& step) {
     }
   } else if (verb == "click") {
     HWND control = Control(id());
+    // A user clicks only what is shown and enabled, in a window that is shown and enabled.
+    if (!IsWindowVisible(control) || !IsWindowEnabled(control) || !IsWindowEnabled(Form())) {
+      Fail(step + " (the button is " + (IsWindowVisible(control) ? "disabled)" : "hidden)"));
+    }
     PostMessageA(GetParent(control), WM_COMMAND, MAKEWPARAM(id(), BN_CLICKED),
                  reinterpret_cast<LPARAM>(control));
     Sleep(150);
+    Settled();
   } else if (verb == "type") {
-    SendMessageA(Control(106), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Fields(step, 2)[1].c_str()));
+    SendMessageW(Control(106), WM_SETTEXT, 0,
+                 reinterpret_cast<LPARAM>(Wide(Fields(step, 2)[1]).c_str()));
   } else if (verb == "enter") {
     HWND edit = Control(106);
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
     PostMessageA(edit, WM_KEYUP, VK_RETURN, 0xC01C0001);
     Sleep(150);
+    Settled();
   } else if (verb == "box") {
     const auto b = Fields(step, 2);
     const std::string arg = b[1];
@@ -282,27 +395,36 @@ void Step(const std::string& step) {
         !box) {
       Fail(step + " (no box)");
     }
-    char got[1024] = {};
-    GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
-    if (Text(box) != caption || text != got) {
-      Fail(step + " (box \"" + Text(box) + "\": \"" + got + "\")");
+    if (WideText(box) != Wide(caption) || WideBoxText(box) != Wide(text)) {
+      Fail(step + " (box \"" + Text(box) + "\": \"" + BoxText(box) + "\")");
     }
     PostMessageA(box, WM_COMMAND, answer == "ok" ? IDOK : IDCANCEL, 0);
     Poll([&] { return !IsWindow(box); }, 5000);
     Sleep(150);
   } else if (verb == "nobox") {
     Sleep(300);
-    if (HWND box = TopLevel("#32770")) {
-      char got[1024] = {};
-      GetDlgItemTextA(box, 0xFFFF, got, sizeof got);
-      Fail(step + " (\"" + got + "\")");
-    }
+    if (HWND box = TopLevel("#32770")) Fail(step + " (\"" + BoxText(box) + "\")");
   } else if (verb == "title") {
     HWND app = TopLevel("TApplication");
-    if (!app || Text(app) != Fields(step, 2)[1]) Fail(step + " (is \"" + (app ? Text(app) : "") + "\")");
+    if (!app || WideText(app) != Wide(Fields(step, 2)[1])) {
+      Fail(step + " (is \"" + (app ? Text(app) : "") + "\")");
+    }
   } else if (verb == "shot") {
     Sleep(300);
     SaveScreen(Fields(step, 2)[1]);
+  } else if (verb == "boxshot") {
+    if (!Poll([] { return TopLevel("#32770") != nullptr || ProcessEnded(); }, 60000) ||
+        !TopLevel("#32770")) {
+      Fail(step + " (no box)");
+    }
+    Sleep(300);
+    SaveScreen(Fields(step, 2)[1], true);
+  } else if (verb == "boxhas") {
+    HWND dialog = nullptr;
+    if (!Poll([&] { return (dialog = TopLevel("#32770")) != nullptr; }, 20000)) Fail(step);
+    Shows look = {Wide(Fields(step, 2)[1]), false};
+    EnumChildWindows(dialog, FindShown, reinterpret_cast<LPARAM>(&look));
+    if (!look.found) Fail(step);
   } else if (verb == "link") {
     const std::string arg = Fields(step, 2)[1];
     const std::size_t arrow = arg.find('>');
@@ -380,6 +502,10 @@ void Step(const std::string& step) {
     if (!LoadLibraryA(Fields(step, 2)[1].c_str())) Fail(step);
   } else if (verb == "random") {
     RandomUser(step);
+  } else if (verb == "acp") {
+    if (GetACP() != static_cast<UINT>(std::atoi(f[1].c_str()))) {
+      Fail(step + " (is " + std::to_string(GetACP()) + ")");
+    }
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {
@@ -417,6 +543,14 @@ int main(int argc, char** argv) {
           GetProcAddress(GetModuleHandleA("user32.dll"), "SetProcessDPIAware")))) {
     set_aware();
   }
-  for (int i = 1; i < argc; ++i) robot::Step(argv[i]);
+  // The steps as Windows-1251, from the Unicode command line: under another code page the ANSI
+  // arguments would have lost their Cyrillic already.
+  int count = 0;
+  LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!args) robot::Fail("no command line");
+  for (int i = 1; i < count; ++i) robot::Step(robot::Narrow(args[i]));
+  LocalFree(args);
+  (void)argc;
+  (void)argv;
   return 0;
 }

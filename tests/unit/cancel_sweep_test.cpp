@@ -3,6 +3,7 @@
 // run the machine must hold what it held before, the user's files included, and nothing else.
 #include <algorithm>
 
+#include "app/entry.h"
 #include "tests/unit/test_support.h"
 
 namespace kv::test {
@@ -147,11 +148,62 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
         EXPECT_EQ(after.outside, before.outside) << where;
         EXPECT_EQ(after.keys, before.keys) << where;
         EXPECT_FALSE(t.p.HasFolder(kTarget)) << where;
+        EXPECT_EQ(t.view[Ctl::Label3].text, "Установка прервана !") << where;
+        EXPECT_EQ(t.view[Ctl::Button1].text, "&Ok") << where;
       }
     }
   }
   EXPECT_GT(runs, 100);
   std::printf("failure sweep: %d failing calls\n", runs);
+}
+
+// An error at any call of the rollback of a finished installation (Cancel confirmed after
+// success): the rollback goes on past it and always reaches the aborted page.
+TEST(FailureSweep, EveryCallOfARollbackFailsOnTheWayToTheAbortedPage) {
+  int runs = 0;
+  for (int fail = 1;; ++fail) {
+    Installer t;
+    t.MakeMedium(true);
+    t.Install(kTarget);
+    ASSERT_EQ(t.ctx.WizardState, 6);
+    t.p.calls = 0;
+    t.p.fail_call = fail;
+    EXPECT_NO_THROW(t.form->Button2Click());
+    if (t.p.calls < fail) break;
+    ++runs;
+    EXPECT_EQ(t.ctx.WizardState, 8) << fail;
+    EXPECT_EQ(t.view[Ctl::Label3].text, "Установка прервана !") << fail;
+    EXPECT_TRUE(t.view[Ctl::Label3].visible) << fail;
+    EXPECT_FALSE(t.view[Ctl::Button2].visible) << fail;
+    EXPECT_EQ(t.view[Ctl::Button1].text, "&Ok") << fail;
+    EXPECT_TRUE(t.view[Ctl::Button1].enabled) << fail;
+    EXPECT_EQ(t.p.open_keys(), 0) << fail;
+  }
+  EXPECT_GT(runs, 20);
+}
+
+// An error at any call of the start-up (the window's creation, FormCreate, showing it): the
+// window is closed while its form still exists, and the fonts go back once.
+TEST(FailureSweep, EveryCallOfTheStartUpLeavesNoWindowBehind) {
+  int runs = 0;
+  for (int fail = 1;; ++fail) {
+    Installer t;
+    t.MakeMedium(true);
+    t.p.metrics.caption_font.char_set = 0;
+    const NonClientMetrics before = t.p.metrics;
+    t.p.fail_call = fail;
+    int exit_code = -1;
+    EXPECT_NO_THROW(exit_code = RunSetup(t.p));
+    if (t.p.calls < fail) break;
+    ++runs;
+    EXPECT_TRUE(exit_code == 1 || exit_code == 3) << fail;  // nothing installed
+    EXPECT_TRUE(t.view.closed) << fail;
+    ASSERT_EQ(t.p.metrics_set.size(), 2u) << fail;
+    EXPECT_EQ(std::memcmp(&t.p.metrics, &before, sizeof before), 0) << fail;
+    EXPECT_EQ(t.p.open_files(), 0) << fail;
+    EXPECT_EQ(t.p.open_keys(), 0) << fail;
+  }
+  EXPECT_GT(runs, 5);
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
 // The wizard's state machine over both editions, and the installation sequence.
+#include <algorithm>
+
+#include "app/entry.h"
 #include "tests/unit/test_support.h"
 
 namespace kv::test {
@@ -183,14 +186,66 @@ TEST(Flow, CancelAfterSuccessTakesEverythingBackButThePerUserKey) {
                              "Kelvantor 3.01"));
 }
 
-TEST(Flow, CloseBoxEndsWithoutQuestionOrRollback) {
+// The close box as the window hands it to the form: on a page, the window closes at once, with no
+// question and no rollback.
+TEST(CloseBox, OnEveryPageEndsWithoutQuestionOrRollback) {
+  for (int clicks = 0; clicks <= 4; ++clicks) {  // welcome, licence, folder, success, aborted
+    Installer t;
+    t.MakeMedium(true);
+    t.Start();
+    for (int i = 0; i < std::min(clicks, 3); ++i) t.form->Button1Click();
+    if (clicks == 4) {
+      t.form->Button2Click();  // confirmed: the finished installation is rolled back
+    }
+    const int state = t.ctx.WizardState;
+    const auto tree = t.p.Tree();
+    const std::size_t boxes = t.p.boxes.size();
+    t.view.CloseBox();
+    EXPECT_TRUE(t.view.closed) << clicks;
+    EXPECT_EQ(t.p.boxes.size(), boxes) << clicks;
+    EXPECT_EQ(t.ctx.WizardState, state) << clicks;
+    EXPECT_EQ(t.p.Tree(), tree) << clicks;
+  }
+}
+
+// While the installation runs, the close box leaves the sequence to finish, its disk prompt
+// owned by the (hidden) window and shown in the switched fonts; then the window closes, the
+// fonts go back, and nothing is rolled back.
+TEST(CloseBox, DuringTheInstallationTheWindowClosesOnceTheSequenceHasReturned) {
   Installer t;
-  t.MakeMedium(false);
-  t.ToFolderPage();
-  t.form->Close();
-  EXPECT_TRUE(t.view.closed);
-  EXPECT_THAT(t.p.boxes, IsEmpty());
-  EXPECT_EQ(t.ctx.WizardState, 1);
+  t.MakeMedium(true);
+  t.p.metrics.caption_font.char_set = 0;
+  const std::string volume2 = t.p.Content("C:\\MEDIUM\\xalarch.v2");
+  t.p.EraseFile("C:\\MEDIUM\\xalarch.v2");
+  t.p.on_pump = [&](int pump) {
+    if (pump == 1) t.view.CloseBox();
+  };
+  t.p.answer = [&](const FakePlatform::Box&) {
+    t.p.AddFile("C:\\MEDIUM\\xalarch.v2", volume2);  // the user puts the disk in
+    return kIdOk;
+  };
+  bool closed_in_sequence = true, closed_after = false;
+  int state = -1;
+  t.p.on_message_loop = [&](TForm1& f) {
+    f.Button1Click();
+    f.Button1Click();
+    t.view.Type("C:\\Kelvanto");
+    t.view.on_close = [&] { closed_in_sequence = f.context().WizardState != kStateShortcut; };
+    f.Button1Click();
+    closed_after = t.view.closed;
+    state = f.context().WizardState;
+  };
+  EXPECT_EQ(RunSetup(t.p), 0);
+  EXPECT_TRUE(t.view.hidden);
+  EXPECT_TRUE(closed_after) << "closed when the sequence returned, not when the loop ended";
+  EXPECT_FALSE(closed_in_sequence) << "closed only after the last step";
+  EXPECT_EQ(state, kStateShortcut) << "no rollback";
+  ASSERT_EQ(t.p.boxes.size(), 1u);
+  EXPECT_EQ(t.p.boxes[0].text, "Вставьте диск 2:");
+  EXPECT_TRUE(t.p.boxes[0].owned);
+  EXPECT_EQ(t.p.boxes[0].fonts_set, 1) << "the fonts are still switched";
+  EXPECT_EQ(t.p.metrics_set.size(), 2u);
+  EXPECT_TRUE(t.p.HasFile("C:\\Kelvanto\\kelvanto.exe"));
 }
 
 }  // namespace

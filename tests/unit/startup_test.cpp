@@ -98,11 +98,17 @@ TEST(Licence, PlainTextMissingAndUnreadable) {
     EXPECT_FALSE(t.view.licence_rtf);
   }
   {
-    Installer t;  // rich text the viewer rejects is loaded again as plain text
+    // A viewer that takes no rich text (no rich-text library on the system) shows the text of
+    // it: never the markup, never an empty page.
+    Installer t;
     t.MakeMedium(true);
+    t.p.AddFile("C:\\MEDIUM\\licenz.doc",
+                "{\\rtf1\\ansi\\ansicpg1251{\\fonttbl{\\f0\\fswiss Arial;}}{\\colortbl;\\red0\\green0\\blue0;}"
+                "{\\*\\generator Pad;}\\f0\\fs20 \\'cb\\'e8\\'f6\\'e5\\'ed\\'e7\\'e8\\'ff\\par\r\n"
+                "{\\b Text} \\{1\\}\\tab end\\line\\u8212?\\par}");
     t.view.reject_rtf = true;
     t.Start();
-    EXPECT_EQ(t.view.licence, "{\\rtf1 Licence}");
+    EXPECT_EQ(t.view.licence, "Лицензия\r\nText {1}\tend\r\n?\r\n");
     EXPECT_FALSE(t.view.licence_rtf);
   }
   {

@@ -81,10 +81,14 @@ TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
   std::string overlong = "C:";
   while (overlong.size() < 300) overlong += "\\a";
   // Not a full path (each would be resolved against whatever folder is current at each step),
-  // overlong, on no drive, or with characters the file system rejects.
+  // overlong, on no drive, or with characters the file system rejects; or with a name the system
+  // would not keep as typed (a last blank or dot, a colon), so that the folder made would not be
+  // the folder installed into.
   for (const std::string& bad : std::vector<std::string>{"Kelvanto", "Work\\Kelvanto", "..\\Kelvanto", "Ke\\Kelvanto",
                                  "Ke", "C:Kelvanto", "\\Kelvanto", "\\\\.\\C:\\K", overlong,
-                                 overlong.substr(0, 260), "Q:\\Kelvanto", "C:\\a|b", "C:\\x?"}) {
+                                 overlong.substr(0, 260), "Q:\\Kelvanto", "C:\\a|b", "C:\\x?",
+                                 "C:\\KelvSp ", "C:\\KelvDot.", "C:\\K:", "C:\\Sp \\Kelvanto",
+                                 "C:\\Dot.\\Kelvanto", "C:\\Kelvanto\\..", "C:/KelvSp /"}) {
     const auto tree = t.p.Tree();
     t.view.Type("changed");
     EXPECT_FALSE(t.Next(bad)) << bad;
@@ -97,6 +101,37 @@ TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
   EXPECT_TRUE(CreateFolderPath(t.p, "C:\\")) << "a drive root";
   EXPECT_TRUE(CreateFolderPath(t.p, "D:\\x\\y\\"));
   EXPECT_TRUE(t.p.HasFolder("D:\\x\\y"));
+  // The system's own rules, which the refusals above stand on: a last blank goes, unless a
+  // backslash follows it, and no folder path reaches 248 characters.
+  EXPECT_TRUE(t.p.MakeDir("D:\\sp "));
+  EXPECT_TRUE(t.p.HasFolder("D:\\sp"));
+  EXPECT_EQ(t.p.OpenFile("D:\\sp \\f", FileOpen::kCreateAlways), kInvalidFile);
+  EXPECT_FALSE(t.p.MakeDir("D:\\" + std::string(245, 'x')));
+}
+
+// The folder that passes is the folder installed into: slashes name it as backslashes do, and an
+// existing folder without room below MAX_PATH for the longest file the installation writes in it
+// ("Uninstall.exe") is refused before anything changes, not half installed.
+TEST(FolderCheck, SlashesInstallAndAFolderTooLongForItsFilesIsRefused) {
+  FolderPage t;
+  EXPECT_TRUE(t.Next("C:/Mine/Sub"));
+  EXPECT_EQ(t.ctx.TargetDir, "C:\\Mine\\Sub\\");
+  EXPECT_TRUE(t.p.HasFile("C:\\Mine\\Sub\\Uninstall.exe"));
+  for (std::size_t length : {245, 246, 247, 259}) {
+    FolderPage u;
+    const std::string folder = "C:\\" + std::string(120, 'a') + "\\" + std::string(length - 124, 'b');
+    u.p.AddFolder(folder);
+    const auto tree = u.p.Tree();
+    const bool installed = u.Next(folder);
+    EXPECT_EQ(installed, length == 245) << length;
+    if (installed) {
+      EXPECT_EQ(u.ctx.WizardState, 6);
+      EXPECT_TRUE(u.p.HasFile(folder + "\\Uninstall.exe"));
+    } else {
+      EXPECT_THAT(u.BoxTexts(), ElementsAre("Путь введен неверно !")) << length;
+      EXPECT_EQ(u.p.Tree(), tree) << length;
+    }
+  }
 }
 
 // Every step and the rollback work in the one folder that was checked, whichever folder is
