@@ -3,12 +3,10 @@
 
 #include <string>
 
+#include "platform/cp1251.h"
 #include "platform/platform.h"
 
 namespace kv {
-
-// Windows-1251 bytes, the installer's texts and paths, as UTF-8.
-std::string Cp1251ToUtf8(const std::string& text);
 
 class InstallLog {
  public:

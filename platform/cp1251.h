@@ -35,4 +35,26 @@ inline std::u16string Cp1251ToUtf16(std::string_view text) {
   return out;
 }
 
+// A Windows-1251 text as UTF-8, for logs and consoles; the unassigned 0x98 becomes U+FFFD.
+inline std::string Cp1251ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (const char c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    const char16_t w = byte == 0x98 ? u'\uFFFD' : Cp1251ToUnicode(byte);
+    if (w < 0x80) {
+      out += static_cast<char>(w);
+      continue;
+    }
+    if (w < 0x800) {
+      out += static_cast<char>(0xC0 | (w >> 6));
+    } else {
+      out += static_cast<char>(0xE0 | (w >> 12));
+      out += static_cast<char>(0x80 | ((w >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (w & 0x3F));
+  }
+  return out;
+}
+
 }  // namespace kv

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "app/texts.h"
+#include "platform/cp1251.h"
 #include "media/archive.h"
 #include "media/file_names.h"
 #include "target/folders.h"
@@ -103,16 +104,6 @@ std::string Quoted(const std::string& name) { return "\"" + ForDisplay(name) + "
 }  // namespace
 
 std::string ForDisplay(const std::string& text) {
-#ifndef _WIN32
-  // Windows-1251 0x80..0xBF; 0xC0..0xFF are U+0410..U+044F.
-  static constexpr char16_t kHigh[64] = {
-      0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
-      0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-      0x2013, 0x2014, 0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
-      0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
-      0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
-      0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-#endif
   std::string out;
   for (const char c : text) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -125,18 +116,7 @@ std::string ForDisplay(const std::string& text) {
 #ifdef _WIN32
     out += c;
 #else
-    if (u < 0x80) {
-      out += c;
-      continue;
-    }
-    const char16_t w = u >= 0xC0 ? static_cast<char16_t>(0x0410 + (u - 0xC0)) : kHigh[u - 0x80];
-    if (w < 0x800) {
-      out += static_cast<char>(0xC0 | (w >> 6));
-    } else {
-      out += static_cast<char>(0xE0 | (w >> 12));
-      out += static_cast<char>(0x80 | ((w >> 6) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | (w & 0x3F));
+    out += Cp1251ToUtf8(std::string_view(&c, 1));
 #endif
   }
   return out;

@@ -312,7 +312,9 @@ TEST(MediumCheck, TheThirdVolumeIsLookedForInTheDiskInTheDrive) {
     }
     const MediumReport r = f.Check("d");
     EXPECT_EQ(r.WouldInstall(), c.installs) << c.what << Errors(r);
-    if (!c.installs) EXPECT_THAT(Errors(r), HasSubstr("no xalarch.v3")) << c.what;
+    if (!c.installs) {
+      EXPECT_THAT(Errors(r), HasSubstr("no xalarch.v3")) << c.what;
+    }
 
     // The installer, with a user who puts in the disk each prompt asks for, and cancels when
     // the volume is not there either.
