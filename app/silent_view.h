@@ -20,7 +20,7 @@ class SilentView : public FormView {
   std::string EditText() override { return edit_text_; }
   void Focus(Ctl) override {}
   void Repaint() override {}
-  void Close() override { closed_ = true; }
+  void Close() override {}
   void ShowForm() override {}
   bool LoadRichText(const std::string&, bool) override { return true; }
   // An error box is taken as read (OK). A question is declined (Cancel): a disk that is not
@@ -29,11 +29,8 @@ class SilentView : public FormView {
     return (flags & 0xF) == kMbOkCancel ? kIdCancel : kIdOk;
   }
 
-  bool closed() const { return closed_; }
-
  private:
   std::string edit_text_;
-  bool closed_ = false;
 };
 
 }  // namespace kv

@@ -94,17 +94,29 @@ std::wstring ShownText(Ctl c, const std::string& text) {
   return Cp1251Text(text);
 }
 
-// Draws a label's own text, in the form its window keeps it.
-int DrawWindowText(HDC dc, HWND window, RECT* r, UINT format) {
-  if (WideTexts()) {
-    std::wstring text = WideWindowText(window);
-    if (text.empty() && (format & DT_CALCRECT)) text = L" ";
-    return DrawTextW(dc, text.c_str(), -1, r, format);
+// A label's own text, in the form its window keeps it. Reading it allocates: it is read before
+// any device context is taken, so that a failing allocation leaves none behind.
+class LabelText {
+ public:
+  explicit LabelText(HWND window) {
+    if (WideTexts()) {
+      wide_ = WideWindowText(window);
+    } else {
+      narrow_ = WindowText(window);
+    }
   }
-  std::string text = WindowText(window);
-  if (text.empty() && (format & DT_CALCRECT)) text = " ";
-  return DrawTextA(dc, text.c_str(), -1, r, format);
-}
+  bool empty() const { return wide_.empty() && narrow_.empty(); }
+  // An empty text is measured as one blank, so that a label keeps its line's height.
+  int Draw(HDC dc, RECT* r, UINT format) const {
+    const bool blank = empty() && (format & DT_CALCRECT);
+    if (WideTexts()) return DrawTextW(dc, blank ? L" " : wide_.c_str(), -1, r, format);
+    return DrawTextA(dc, blank ? " " : narrow_.c_str(), -1, r, format);
+  }
+
+ private:
+  std::wstring wide_;
+  std::string narrow_;
+};
 
 // Runs a handler of the wizard. The steps guard their own work; this is the last fence, since no
 // exception may cross a window procedure into the system's code.
@@ -418,7 +430,7 @@ const FormWindow::Label* FormWindow::LabelOf(HWND window) const {
 
 void FormWindow::PaintLabel(HWND window, HDC dc) {
   const Label* label = LabelOf(window);
-  const std::string text = WindowText(window);  // allocates: before any context is taken
+  const LabelText text(window);
   RECT r;
   GetClientRect(window, &r);
   POINT at = {0, 0};
@@ -437,17 +449,17 @@ void FormWindow::PaintLabel(HWND window, HDC dc) {
   RECT box = r;
   if (label->format & DT_WORDBREAK) {  // centred vertically in the fixed box
     RECT measure = r;
-    DrawWindowText(buffer, window, &measure, label->format | DT_CALCRECT);
+    text.Draw(buffer, &measure, label->format | DT_CALCRECT);
     box.top = (r.bottom - (measure.bottom - measure.top)) / 2;
   }
   if (label->shadow) {
     RECT shadow = box;
     OffsetRect(&shadow, -label->shadow, -label->shadow);
     SetTextColor(buffer, kShadow);
-    DrawWindowText(buffer, window, &shadow, label->format);
+    text.Draw(buffer, &shadow, label->format);
   }
   SetTextColor(buffer, label->colour);
-  DrawWindowText(buffer, window, &box, label->format);
+  text.Draw(buffer, &box, label->format);
   SelectObject(buffer, old_font);
   BitBlt(dc, 0, 0, r.right, r.bottom, buffer, 0, 0, SRCCOPY);
   SelectObject(buffer, old_bitmap);
@@ -486,14 +498,14 @@ void FormWindow::FitLabel(Ctl c) {
   HWND window = Child(c);
   const Label* label = LabelOf(window);
   if (!label || !label->autosize) return;
+  const LabelText text(window);
   HDC dc = GetDC(window);
   HGDIOBJ old = SelectObject(dc, label->font);
-  const bool empty = GetWindowTextLengthA(window) == 0;
   RECT r = {0, 0, 0, 0};
-  DrawWindowText(dc, window, &r, label->format | DT_CALCRECT);
+  text.Draw(dc, &r, label->format | DT_CALCRECT);
   SelectObject(dc, old);
   ReleaseDC(window, dc);
-  SetWindowPos(window, nullptr, 0, 0, empty ? 0 : r.right, r.bottom,
+  SetWindowPos(window, nullptr, 0, 0, text.empty() ? 0 : r.right, r.bottom,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

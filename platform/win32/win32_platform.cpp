@@ -458,7 +458,8 @@ bool Win32Platform::Dispatch(MSG& msg) {
     quit_ = true;
     return false;
   }
-  if (!form_ || !IsWindow(form_->handle()) || !(WideTexts() ? IsDialogMessageW : IsDialogMessageA)(form_->handle(), &msg)) {
+  const auto is_dialog_message = WideTexts() ? IsDialogMessageW : IsDialogMessageA;
+  if (!form_ || !IsWindow(form_->handle()) || !is_dialog_message(form_->handle(), &msg)) {
     TranslateMessage(&msg);
     (WideTexts() ? DispatchMessageW : DispatchMessageA)(&msg);
   }
