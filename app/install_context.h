@@ -1,6 +1,7 @@
 // The process-wide variables of one run of the installer.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "app/texts.h"
@@ -27,6 +28,7 @@ struct InstallContext {
   std::string ProductName;
   std::string PreviousProductName;
   bool FullEdition = false;
+  std::uint64_t InstalledBytes = 0;  // of the files the archive put into TargetDir
   bool StepOk = false;
   int WizardState = kStateWelcome;
   bool FontsAdjusted = false;

@@ -75,5 +75,7 @@ inline constexpr char kProductFolderName[] = "Kelvanto";
 inline constexpr char kUserKey[] = "Software\\VOLKRA-TENZ\\Kelvantor";
 inline constexpr char kStateSection[] = "State";
 inline constexpr char kWorkingDir[] = "WorkingDir";
+inline constexpr char kPublisher[] = "VOLKRA-TENZ";
+inline constexpr char kProductVersion[] = "3.01";
 
 }  // namespace kv::text

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <limits>
+#include <map>
 #include <memory>
 
 namespace kv {
@@ -159,6 +160,12 @@ class UnpackToFiles final : public MemberVisitor {
       throw ArchiveError("cannot write " + name_);
     }
     if (!member_.Close()) throw ArchiveError("cannot close " + name_);
+    sizes_[FileNameIdentity(name_)] = size;
+  }
+  std::uint64_t InstalledBytes() const {
+    std::uint64_t total = 0;
+    for (const auto& [file, size] : sizes_) total += size;
+    return total;
   }
 
  private:
@@ -166,6 +173,8 @@ class UnpackToFiles final : public MemberVisitor {
   const std::function<void()>& advance_;
   OpenFile member_;
   std::string name_;
+  // The size of each file written, by its identity: a later member of the same file replaces it.
+  std::map<std::string, std::uint32_t> sizes_;
 };
 
 // The archive file through the platform.
@@ -237,8 +246,8 @@ void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visito
   } while (in.position() < size);
 }
 
-void UnpackMembers(Platform& p, const std::function<void()>& advance,
-                   const std::string& archive_path) {
+std::uint64_t UnpackMembers(Platform& p, const std::function<void()>& advance,
+                            const std::string& archive_path) {
   OpenFile archive(p, p.OpenFile(archive_path, FileOpen::kOpenRead));
   if (archive.get() == kInvalidFile) throw ArchiveError("cannot open the archive");
   const std::int64_t size = p.FileSize(archive.get());
@@ -247,6 +256,7 @@ void UnpackMembers(Platform& p, const std::function<void()>& advance,
   UnpackToFiles files(p, advance);
   ReadMembers(source, size, files);
   archive.Close();
+  return files.InstalledBytes();
 }
 
 std::string PackMember(const std::string& name, const std::string& content) {

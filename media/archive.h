@@ -68,9 +68,10 @@ void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visito
 // Unpacks every member of the archive at `archive_path` into files named after the members,
 // relative to the current directory. `advance` is called once at the start of each member.
 // Throws ArchiveError at the first failure; the archive and the member file are closed on every
-// path, and a member whose payload fails is left as an empty file.
-void UnpackMembers(Platform& p, const std::function<void()>& advance,
-                   const std::string& archive_path);
+// path, and a member whose payload fails is left as an empty file. Returns the bytes of the files
+// written: each file counted once, at the size its last member gave it.
+std::uint64_t UnpackMembers(Platform& p, const std::function<void()>& advance,
+                            const std::string& archive_path);
 
 // One member as the media builder writes it (compress2 at the default level).
 std::string PackMember(const std::string& name, const std::string& content);

@@ -19,7 +19,8 @@ void TForm1::ExtractArchive() {
     p_.PumpMessages();
     if (ctx_.StepOk) {
       try {
-        UnpackMembers(p_, [this] { StepPosition(Ctl::ProgressBar1); }, archive);
+        ctx_.InstalledBytes =
+            UnpackMembers(p_, [this] { StepPosition(Ctl::ProgressBar1); }, archive);
         p_.PumpMessages();
       } catch (...) {  // an archive error, or any other (the buffers, say)
         ShowError(text::kMsgCannotUnpack);

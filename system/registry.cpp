@@ -31,6 +31,17 @@ long SetString(Platform& p, RegKey key, const std::string& name, const std::stri
   return p.RegSet(key, name, kRegSz, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
 }
 
+// "YYYYMMDD" from the local time "YYYY-MM-DD HH:MM:SS.mmm".
+std::string InstallDate(const std::string& local_time) {
+  return local_time.substr(0, 4) + local_time.substr(5, 2) + local_time.substr(8, 2);
+}
+
+// Whole KiB, rounded up; a size beyond the REG_DWORD's range shows as its largest value.
+std::uint32_t SizeInKiB(std::uint64_t bytes) {
+  const std::uint64_t kib = bytes / 1024 + (bytes % 1024 != 0);
+  return kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(kib);
+}
+
 }  // namespace
 
 void RegistryAccessor::OpenBaseKey(const std::string& path) {
@@ -47,8 +58,8 @@ RegKey RegistryAccessor::OpenSection(const std::string& section) {
   return 0;
 }
 
-void RegistryAccessor::WriteString(const std::string& section, const std::string& name,
-                                   const std::string& text) {
+void RegistryAccessor::WriteValue(const std::string& section, const std::string& name,
+                                  std::uint32_t type, const void* data, std::uint32_t size) {
   RegKey created = 0;
   if (base_ == 0 || p_.RegCreate(base_, section, kKeyAllAccess, &created) != kErrorSuccess) {
     throw RegistryError("Failed to create key " + section);
@@ -56,7 +67,23 @@ void RegistryAccessor::WriteString(const std::string& section, const std::string
   p_.RegClose(created);
   const ScopedKey key(p_, OpenSection(section));
   if (key.get() == 0) return;
-  if (SetString(p_, key.get(), name, text) != kErrorSuccess) throw RegistryError("Failed to set data for " + name);
+  if (p_.RegSet(key.get(), name, type, data, size) != kErrorSuccess) {
+    throw RegistryError("Failed to set data for " + name);
+  }
+}
+
+void RegistryAccessor::WriteString(const std::string& section, const std::string& name,
+                                   const std::string& text) {
+  WriteValue(section, name, kRegSz, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
+}
+
+void RegistryAccessor::WriteNumber(const std::string& section, const std::string& name,
+                                   std::uint32_t number) {
+  const unsigned char bytes[4] = {static_cast<unsigned char>(number),
+                                  static_cast<unsigned char>(number >> 8),
+                                  static_cast<unsigned char>(number >> 16),
+                                  static_cast<unsigned char>(number >> 24)};
+  WriteValue(section, name, kRegDword, bytes, sizeof bytes);
 }
 
 std::string RegistryAccessor::ReadString(const std::string& section, const std::string& name,
@@ -107,6 +134,16 @@ void TForm1::RegisterProduct() {
     registry.OpenBaseKey(kUninstallKey);
     registry.WriteString(ctx_.ProductName, "DisplayName", ctx_.ProductName);
     registry.WriteString(ctx_.ProductName, "UninstallString", ctx_.TargetDir + "uninstall.exe");
+    // What the system's list of installed programs shows beside the name.
+    registry.WriteString(ctx_.ProductName, "DisplayIcon", ctx_.TargetDir + "Kelvanto.exe");
+    registry.WriteString(ctx_.ProductName, "DisplayVersion", text::kProductVersion);
+    registry.WriteString(ctx_.ProductName, "Publisher", text::kPublisher);
+    registry.WriteString(ctx_.ProductName, "InstallLocation", ctx_.TargetDir);
+    registry.WriteString(ctx_.ProductName, "InstallDate", InstallDate(p_.LocalTime()));
+    registry.WriteNumber(ctx_.ProductName, "EstimatedSize", SizeInKiB(ctx_.InstalledBytes));
+    // The product has no change or repair mode: the list offers only its removal.
+    registry.WriteNumber(ctx_.ProductName, "NoModify", 1);
+    registry.WriteNumber(ctx_.ProductName, "NoRepair", 1);
     registry.Close();
     SetClassesDefaultValue(p_, ".kvt", kFileType);
     SetClassesDefaultValue(p_, kFileType, "kvt");

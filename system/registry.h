@@ -1,6 +1,7 @@
 // The registry accessor the installer writes and reads its entries through.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -34,6 +35,8 @@ class RegistryAccessor {
   void WriteFlag(const std::string& section, const std::string& name, bool flag) {
     WriteString(section, name, flag ? "1" : "0");
   }
+  // The same for a REG_DWORD of four bytes, least significant first, as Windows keeps it.
+  void WriteNumber(const std::string& section, const std::string& name, std::uint32_t number);
   // A missing section or value gives `fallback`; REG_SZ and REG_EXPAND_SZ give their text up to
   // the first NUL, unexpanded; a value of any other type throws.
   std::string ReadString(const std::string& section, const std::string& name,
@@ -44,6 +47,8 @@ class RegistryAccessor {
 
  private:
   RegKey OpenSection(const std::string& section);
+  void WriteValue(const std::string& section, const std::string& name, std::uint32_t type,
+                  const void* data, std::uint32_t size);
 
   Platform& p_;
   RegKey root_ = kHkeyCurrentUser;

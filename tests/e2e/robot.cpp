@@ -506,6 +506,17 @@ void Step(const std::string& step) {
     if (GetACP() != static_cast<UINT>(std::atoi(f[1].c_str()))) {
       Fail(step + " (is " + std::to_string(GetACP()) + ")");
     }
+  } else if (verb == "winver") {  // winver:MAJOR.MINOR: the version the system reports
+    // RtlGetVersion, as GetVersion gives 6.2 on Windows 8.1 and later to a program whose
+    // manifest does not name them.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW v = {};
+    v.dwOSVersionInfoSize = sizeof v;
+    const auto get = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+    if (!get || get(&v) != 0) Fail(step);
+    const std::string is = std::to_string(v.dwMajorVersion) + "." + std::to_string(v.dwMinorVersion);
+    if (is != f[1]) Fail(step + " (is " + is + ")");
   } else if (verb == "sleep") {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {

@@ -143,6 +143,15 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
         for (const ProductFile& file : SampleProduct()) {
           EXPECT_EQ(t.p.Content(kTarget + file.first), file.second) << where << " " << file.first;
         }
+        // Without the registration's box, the uninstall entry got every value, its last included.
+        const auto boxes = t.BoxTexts();
+        const std::string entry =
+            "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + t.ctx.ProductName;
+        std::uint32_t type = 0;
+        std::string data;
+        if (std::count(boxes.begin(), boxes.end(), "Не могу зарегистрировать !") == 0) {
+          EXPECT_TRUE(t.p.GetRegValue(entry, "NoRepair", &type, &data)) << where;
+        }
       } else if (state == 8) {
         const Machine after = Look(t.p);
         EXPECT_EQ(after.outside, before.outside) << where;

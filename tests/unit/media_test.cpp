@@ -71,6 +71,16 @@ TEST(Archive, ManyMembersAndTrailingBytesInAPayload) {
   EXPECT_EQ(p.Content("C:\\T\\p.bin"), "payload");
 }
 
+TEST(Archive, InstalledBytesCountEachFileOnceAtItsLastSize) {
+  FakePlatform p;
+  p.AddFile("C:\\T\\a.pry", PackMember("a.txt", std::string(1000, 'a')) +
+                                PackMember("empty", "") + PackMember("b.bin", std::string(24, 'b')) +
+                                PackMember("A.TXT", std::string(10, 'A')));
+  p.SetCurrentDir("C:\\T");
+  EXPECT_EQ(UnpackMembers(p, [] {}, "C:\\T\\a.pry"), 34u);
+  EXPECT_EQ(p.Content("C:\\T\\a.txt"), std::string(10, 'A'));
+}
+
 TEST(Archive, DamagedArchivesFailAndLeaveTheInterruptedMemberEmpty) {
   const std::string good = PackMember("a.txt", "abcdef");
   const std::size_t payload = good.find('$', 6) + 1;

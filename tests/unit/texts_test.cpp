@@ -105,6 +105,8 @@ const Text kTexts[] = {
     KV_TEXT(kUserKey, u"Software\\VOLKRA-TENZ\\Kelvantor"),
     KV_TEXT(kStateSection, u"State"),
     KV_TEXT(kWorkingDir, u"WorkingDir"),
+    KV_TEXT(kPublisher, u"VOLKRA-TENZ"),
+    KV_TEXT(kProductVersion, u"3.01"),
 };
 
 TEST(Cp1251, EveryProgramTextTurnsIntoItsUnicode) {
