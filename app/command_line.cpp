@@ -41,9 +41,13 @@ bool FolderValue(const std::string& line, std::size_t at, bool quoted, std::stri
   return !value.empty();
 }
 
-// Whether any blank-separated word of the line is /S, quoted or not: a faulty line run from a
-// script with /S must not stop on a box that nobody will answer.
+// Whether any blank-separated word of the line is /S, quoted or not, or the first word begins
+// with /S (switches glued together, "/S/D=C:\x"): a faulty line run from a script meant to be
+// unattended must not stop on a box that nobody will answer.
 bool MentionsSilent(const std::string& line) {
+  std::size_t first = line.find_first_not_of(" \t");
+  if (first != std::string::npos && line[first] == '"') ++first;
+  if (first != std::string::npos && StartsWithSwitch(line, first, "/S")) return true;
   for (std::size_t at = 0; at < line.size();) {
     while (at < line.size() && Blank(line[at])) ++at;
     std::size_t end = at;
@@ -77,7 +81,7 @@ bool Parse(const std::string& line, CommandLine* out) {
       }
     }
     if (in_quotes) return false;
-    if (StartsWithSwitch(word, 0, "/S") && word.size() == 2) {
+    if (StartsWithSwitch(word, 0, "/S") && word.size() == 2 && !out->silent) {
       out->silent = true;
     } else if (StartsWithSwitch(word, 0, "/LOG=") && word.size() > 5 && out->log_file.empty()) {
       out->log_file = word.substr(5);

@@ -12,13 +12,14 @@ struct CommandLine {
   std::string folder;
 };
 
-// Parses the arguments (the command line after the program's name). Switches are case-blind and
+// Parses the arguments (the command line after the program's name, as UTF-8: only ASCII blanks,
+// quotes and switch letters separate or name anything). Switches are case-blind and
 // separated by blanks; a switch in double quotes ("/LOG=a b.log") or with its value in them
 // (/LOG="a b.log") may hold blanks. /D= comes last and runs to the end of the line, blanks
 // included (trailing blanks dropped), unless it is quoted. Returns false for an unknown switch or
-// stray word, an empty value, a repeated /LOG= or /D=, an unclosed quote, or anything after /D=
-// that starts a switch; `out->silent` then tells whether /S stands anywhere on the line, so that
-// the caller knows whether it may show the usage.
+// stray word, an empty value, a repeated switch, an unclosed quote, or anything after /D= that
+// starts a switch; `out->silent` then tells whether /S stands anywhere on the line or the line
+// begins with /S (glued to more, "/S/D=..."), so that the caller knows not to show the usage.
 bool ParseCommandLine(const std::string& arguments, CommandLine* out);
 
 }  // namespace kv

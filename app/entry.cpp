@@ -13,6 +13,12 @@ namespace {
 // The installer from the first volume on; returns 0 when the product was installed, 1 when not.
 int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   InstallContext ctx;
+  // The folder from the command line goes into the editor as given; the editor's own check (the
+  // system's code page must hold it exactly) then decides, as for a folder typed there.
+  std::string held;
+  if (args.has_folder && !p.Utf8ToSystem(args.folder, &held)) {
+    log.Event("the system's code page cannot hold the folder ", LogText::kUnicode, args.folder);
+  }
   const std::string current = p.CurrentDir();
   // Only a drive root ends with a backslash; there the volume name follows it directly.
   const bool at_root = !current.empty() && current.back() == '\\';
@@ -45,35 +51,43 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
     if (args.silent) {
       // The wizard's own way through its pages, with nobody at the window: the licence is
       // accepted and the folder typed as a user would.
-      SilentView view;
+      SilentView view(p);
       form.Attach(&view);
       form.FormCreate();
       form.Button1Click();
       if (ctx.WizardState == kStateLicence) form.Button1Click();
-      if (args.has_folder) view.SetText(Ctl::Edit1, args.folder);
+      if (args.has_folder) view.SetEditTextUtf8(args.folder);
       if (ctx.WizardState == kStateFolder) form.Button1Click();
     } else {
       if (in_folder) p.SetApplicationTitle(text::kApplicationTitle);  // a root keeps the default
       FormView* view = p.CreateFormWindow(form);
-      // The window calls the form's handlers: it goes before the form, however this block is
-      // left (closing a closed window does nothing).
-      struct CloseOnExit {
-        FormView* view;
-        ~CloseOnExit() {
-          if (view) view->Close();
-        }
-      } close_window{view};
-      form.Attach(view);
-      form.FormCreate();
-      if (args.has_folder) form.SetText(Ctl::Edit1, args.folder);
-      view->ShowForm();
-      form.Focus(Ctl::Button1);
-      p.RunMessageLoop();
+      if (!view) {
+        // Without a window nobody could ever end the run: it ends here, not installed.
+        log.Event("the window could not be created");
+      } else {
+        // The window calls the form's handlers: it goes before the form, however this block is
+        // left (closing a closed window does nothing).
+        struct CloseOnExit {
+          FormView* view;
+          ~CloseOnExit() {
+            if (view) view->Close();
+          }
+        } close_window{view};
+        form.Attach(view);
+        form.FormCreate();
+        if (args.has_folder) view->SetEditTextUtf8(args.folder);
+        view->ShowForm();
+        form.Focus(Ctl::Button1);
+        p.RunMessageLoop();
+      }
     }
     // What the installation came to, however the window ended.
     exit_code = form.installed() ? 0 : 1;
   } catch (...) {
-    exit_code = 3;  // nothing is left to show it to: the window is gone
+    // Nothing is left to show it to: the window is gone. A finished installation stays one (a
+    // rollback would have left the aborted state).
+    exit_code = ctx.WizardState == kStateShortcut && ctx.StepOk ? 0 : 1;
+    log.Event("an unexpected error ended the run");
   }
   p.DdeStop();
   return exit_code;
@@ -83,14 +97,14 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
 
 int RunSetup(Platform& p, const std::string& arguments) {
   CommandLine args;
-  if (!ParseCommandLine(arguments, &args)) {
+  InstallLog log(p);
+  if (!ParseCommandLine(arguments, &args) ||
+      (!args.log_file.empty() && log.Open(args.log_file) == InstallLog::Opened::kRefused)) {
     // Nothing is done; with nobody to read it, the usage is not shown either.
     if (!args.silent) p.ShowMessage(text::kMsgUsage, text::kCaptionError, kMbOk | kMbIconError);
     return 2;
   }
-  InstallLog log(p);
-  if (!args.log_file.empty()) log.Open(args.log_file);
-  log.Event("setup.exe " + arguments);
+  log.Event("setup.exe ", LogText::kUnicode, arguments);
   const int exit_code = Install(p, args, log);
   log.Event("exit code " + std::to_string(exit_code));
   return exit_code;

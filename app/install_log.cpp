@@ -1,17 +1,60 @@
 #include "app/install_log.h"
 
+#include "app/texts.h"
+#include "target/folders.h"
+
 namespace kv {
+
+namespace {
+
+bool SameAsciiName(const std::string& a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size() && b[i]; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return i == a.size() && !b[i];
+}
+
+// The names a log may not take, in any folder: the medium's files (the program's own included),
+// the temporary archive and the product's files.
+bool ReservedName(const std::string& name) {
+  for (const char* reserved : {text::kVolume0, text::kVolume1, text::kVolume2, text::kVolume3,
+                               text::kLicenceFile, text::kSetupProgram, text::kTempArchive}) {
+    if (SameAsciiName(name, reserved)) return true;
+  }
+  for (const char* reserved : kProductFileSet) {
+    if (SameAsciiName(name, reserved)) return true;
+  }
+  return false;
+}
+
+// A line break inside an event becomes a blank, so that each event stays one line.
+void AppendOneLine(std::string& line, const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    line += text[i] == '\r' || text[i] == '\n' ? ' ' : text[i];
+  }
+}
+
+}  // namespace
 
 InstallLog::~InstallLog() { Shut(); }
 
-bool InstallLog::Open(const std::string& path) {
+InstallLog::Opened InstallLog::Open(const std::string& path) {
   Shut();
   try {
-    file_ = p_.OpenFile(path, FileOpen::kCreateAlways);
+    const std::string name = path.substr(path.find_last_of("\\/:") + 1);
+    if (!NamesItself(path) || ReservedName(name) || ReservedName(p_.StoredFileName(path))) {
+      return Opened::kRefused;
+    }
+    file_ = p_.CreateLog(path);
   } catch (...) {
     file_ = kInvalidFile;
   }
-  return on();
+  return on() ? Opened::kYes : Opened::kNo;
 }
 
 void InstallLog::Shut() {
@@ -24,15 +67,17 @@ void InstallLog::Shut() {
   }
 }
 
-void InstallLog::Event(const std::string& text) {
+void InstallLog::Event(const std::string& text, LogText road, const std::string& tail) {
   if (!on()) return;
   try {
-    std::string line = p_.LocalTime() + "  ";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      line += text[i] == '\r' || text[i] == '\n' ? ' ' : text[i];
-    }
-    line = Cp1251ToUtf8(line) + "\r\n";
+    std::string program = p_.LocalTime() + "  ", other;
+    AppendOneLine(program, text);
+    AppendOneLine(other, tail);
+    std::string line = Cp1251ToUtf8(program);
+    line += road == LogText::kProgram  ? Cp1251ToUtf8(other)
+            : road == LogText::kSystem ? p_.SystemToUtf8(other)
+                                       : other;
+    line += "\r\n";
     std::uint32_t done = 0;
     if (!p_.Write(file_, line.data(), static_cast<std::uint32_t>(line.size()), &done) ||
         done != line.size()) {

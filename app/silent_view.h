@@ -11,6 +11,7 @@ namespace kv {
 
 class SilentView : public FormView {
  public:
+  explicit SilentView(Platform& platform) : p_(platform) {}
   void SetText(Ctl c, const std::string& text) override {
     if (c == Ctl::Edit1) edit_text_ = text;
   }
@@ -18,6 +19,9 @@ class SilentView : public FormView {
   void SetEnabled(Ctl, bool) override {}
   void SetProgress(Ctl, int, int) override {}
   std::string EditText() override { return edit_text_; }
+  void SetEditTextUtf8(const std::string& utf8) override {
+    if (!p_.Utf8ToSystem(utf8, &edit_text_)) edit_text_.clear();
+  }
   void Focus(Ctl) override {}
   void Repaint() override {}
   void Close() override {}
@@ -30,6 +34,7 @@ class SilentView : public FormView {
   }
 
  private:
+  Platform& p_;
   std::string edit_text_;
 };
 

@@ -67,6 +67,7 @@ inline constexpr char kVolume1[] = "xalarch.v1";
 inline constexpr char kVolume2[] = "xalarch.v2";
 inline constexpr char kVolume3[] = "xalarch.v3";
 inline constexpr char kLicenceFile[] = "licenz.doc";
+inline constexpr char kSetupProgram[] = "setup.exe";
 inline constexpr char kTempArchive[] = "xalarch.pry";
 inline constexpr char kDefaultFolder[] = "C:\\Kelvanto";
 inline constexpr char kProductFolderName[] = "Kelvanto";

@@ -54,7 +54,7 @@ void TForm1::JoinVolumes() {
           CopyVolume(ctx_.SourceDir + v.volume);
           break;
         }
-        Log(std::string("volume not found: ") + ctx_.SourceDir + v.volume);
+        LogPath("volume not found: ", ctx_.SourceDir + v.volume);
         if (Message(v.prompt, text::kCaptionWarning, kMbOkCancel | kMbIconExclamation) != kIdOk) {
           RollBack();
           ctx_.StepOk = false;

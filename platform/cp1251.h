@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/utf8.h"
+
 namespace kv {
 
 // The Unicode character of one Windows-1251 byte. 0x98, which the code page leaves unassigned,
@@ -37,24 +39,11 @@ inline std::u16string Cp1251ToUtf16(std::string_view text) {
 
 // A Windows-1251 text as UTF-8, for logs and consoles; the unassigned 0x98 becomes U+FFFD.
 inline std::string Cp1251ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    const char16_t w = byte == 0x98 ? u'\uFFFD' : Cp1251ToUnicode(byte);
-    if (w < 0x80) {
-      out += static_cast<char>(w);
-      continue;
-    }
-    if (w < 0x800) {
-      out += static_cast<char>(0xC0 | (w >> 6));
-    } else {
-      out += static_cast<char>(0xE0 | (w >> 12));
-      out += static_cast<char>(0x80 | ((w >> 6) & 0x3F));
-    }
-    out += static_cast<char>(0x80 | (w & 0x3F));
+  std::u16string wide = Cp1251ToUtf16(text);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) == 0x98) wide[i] = u'\uFFFD';
   }
-  return out;
+  return Utf16ToUtf8(wide);
 }
 
 }  // namespace kv

@@ -33,8 +33,13 @@ class FormView {
   virtual void SetVisible(Ctl control, bool visible) = 0;
   virtual void SetEnabled(Ctl control, bool enabled) = 0;
   virtual void SetProgress(Ctl control, int position, int maximum) = 0;  // progress bars
-  // The folder editor's text as the user left it.
+  // The folder editor's text as the user left it, in the system's code page: empty when the code
+  // page cannot hold it exactly (the folder checks then refuse it).
   virtual std::string EditText() = 0;
+  // Puts a text that came as Unicode (UTF-8: the command line's folder) into the folder editor as
+  // it stands, whether the system's code page can hold it or not: EditText decides, as it does for
+  // what the user types.
+  virtual void SetEditTextUtf8(const std::string& utf8) = 0;
   virtual void Focus(Ctl control) = 0;
   virtual void Repaint() = 0;  // paint the whole window at once
   virtual void Close() = 0;     // destroys the window: FormDestroy runs, the program ends

@@ -112,6 +112,18 @@ class Platform {
                              std::uint32_t* total_clusters) = 0;
   virtual unsigned DriveType(const std::string& root) = 0;
 
+  // Texts that cross the program's edge as Unicode (UTF-8 here: the command line, the log).
+  // `utf8` in the system's ANSI code page, exactly: false when the code page cannot hold it, so
+  // that no path is ever named by a look-alike of the text given.
+  virtual bool Utf8ToSystem(const std::string& utf8, std::string* system) = 0;
+  virtual std::string SystemToUtf8(const std::string& system) = 0;
+  // The name under which the file system keeps the existing file `path` (UTF-8): its long name
+  // where `path` gives a short one. Empty when there is no such file.
+  virtual std::string StoredFileName(const std::string& path) = 0;
+  // Creates the log file `path` (UTF-8, opened by that very name), replacing one of that name,
+  // for writing; others may read it while it is open.
+  virtual FileHandle CreateLog(const std::string& path) = 0;
+
   // Registry (ANSI functions). Keys are the system's handles or the predefined roots.
   virtual long RegCreate(RegKey root, const std::string& path, std::uint32_t access,
                             RegKey* key) = 0;
@@ -128,7 +140,8 @@ class Platform {
   // Shell.
   // SHGetSpecialFolderLocation + SHGetPathFromIDListA; false when the shell gives no path.
   virtual bool SpecialFolderPath(int csidl, std::string* path) = 0;
-  // The shell's folder browser, modal to the wizard window; true with *path when confirmed.
+  // The shell's folder browser, modal to the wizard window; true with *path when confirmed, and
+  // true with an empty *path when the folder chosen has a name the system's code page cannot hold.
   virtual bool BrowseForFolder(const std::string& title, const std::string& start,
                                std::string* path) = 0;
   // CoInitialize, CoCreateInstance(CLSID_ShellLink), QueryInterface(IPersistFile), the four
@@ -157,7 +170,8 @@ class Platform {
 
   // The application and its one window.
   virtual void SetApplicationTitle(const std::string& title) = 0;
-  virtual FormView* CreateFormWindow(TForm1& form) = 0;  // shown at creation
+  // Null when the system cannot create the window (its desktop heap exhausted, say).
+  virtual FormView* CreateFormWindow(TForm1& form) = 0;
   virtual void RunMessageLoop() = 0;  // until the wizard window has closed
 };
 

@@ -1,4 +1,5 @@
 // The folder page: the folder browser, and the two checks that Next runs before installing.
+#include <algorithm>
 #include <cstdint>
 
 #include "app/texts.h"
@@ -17,6 +18,46 @@ bool IsFullPath(const std::string& path) {
   if (path.size() >= 3 && letter(path[0]) && path[1] == ':' && path[2] == '\\') return true;
   return path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\' &&
          path[2] != '.' && path[2] != '?';
+}
+
+namespace {
+
+bool Separator(char c) { return c == '\\' || c == '/'; }
+
+bool Unc(const std::string& path) {
+  return path.size() >= 2 && Separator(path[0]) && Separator(path[1]);
+}
+
+// Where the names of `path` begin below its root, and how many of them are the root's own (the
+// server and the share of a UNC path).
+std::size_t NamesStart(const std::string& path, int* root_names) {
+  *root_names = Unc(path) ? 2 : 0;
+  return Unc(path) ? 2 : (path.size() >= 2 && path[1] == ':' ? 2 : 0);
+}
+
+}  // namespace
+
+std::string RootOf(const std::string& path) {
+  int root_names = 0;
+  std::size_t at = NamesStart(path, &root_names);
+  for (int seen = 0; at < path.size() && seen < root_names;) {
+    const std::size_t end = std::min(path.find_first_of("\\/", at), path.size());
+    if (end > at) ++seen;
+    at = end + 1;
+  }
+  std::string root = path.substr(0, std::min(at, path.size()));
+  if (root.empty() || !Separator(root.back())) root += '\\';
+  return root;
+}
+
+bool BelowRoot(const std::string& path) {
+  int root_names = 0, names = 0;
+  for (std::size_t at = NamesStart(path, &root_names); at < path.size();) {
+    const std::size_t end = std::min(path.find_first_of("\\/", at), path.size());
+    if (end > at) ++names;
+    at = end + 1;
+  }
+  return names > root_names;
 }
 
 bool NamesItself(const std::string& path) {
@@ -47,14 +88,14 @@ bool CreateFolderPath(Platform& p, std::string path) {
 
 bool TForm1::CheckTargetFolder(const std::string& path) {
   // Only a full path (every later step, and the rollback, work in other current directories)
-  // whose names the system keeps as they stand, with room below kMaxPath for every file the
+  // below the root of its drive or share, whose names the system keeps as they stand, with room below kMaxPath for every file the
   // installation writes there: the folder that passes is the folder installed into, and nothing
   // is made for a folder that could not take the files.
   bool formed = false;
   try {
     const std::size_t folder_length =
         path.size() + (path.empty() || path.back() != '\\' ? 1 : 0);
-    formed = IsFullPath(path) && NamesItself(path) &&
+    formed = IsFullPath(path) && NamesItself(path) && BelowRoot(path) &&
              folder_length + LongestTargetName() < kMaxPath && CreateFolderPath(p_, path);
   } catch (...) {
     formed = false;  // any error while forming the path refuses it
@@ -70,7 +111,7 @@ bool TForm1::CheckTargetFolder(const std::string& path) {
 }
 
 bool TForm1::CheckFreeSpace() {
-  const std::string root = ctx_.TargetDir.substr(0, 3);
+  const std::string root = RootOf(ctx_.TargetDir);
   bool refused = true;  // a drive that cannot be examined is not installed onto
   try {
     std::uint32_t sectors_per_cluster = 0, bytes_per_sector = 0, free_clusters = 0, clusters = 0;
@@ -102,6 +143,11 @@ void TForm1::Edit1ButtonClick() {
   bool action = p_.BrowseForFolder(text::kBrowseTitle, start, &name);
   if (!action) name = start;
   Focus(Ctl::Edit1);
+  if (action && name.empty()) {
+    // A folder whose name the system's code page cannot hold: said, and the editor keeps its text.
+    ShowError(text::kMsgBadPath);
+    return;
+  }
   Edit1AfterDialog(name, action);
   if (action) SetText(Ctl::Edit1, name);
 }

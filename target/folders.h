@@ -21,6 +21,14 @@ constexpr std::size_t kMaxPath = 260;
 // namespaces ("\\.\", "\\?\") do not count.
 bool IsFullPath(const std::string& path);
 
+// The root of a full path's drive (C:\) or network share (\\server\share\), with its
+// trailing backslash.
+std::string RootOf(const std::string& path);
+
+// True when a full path names a folder below its root: a root holds the user's own files among
+// which the installation would clear and roll back the product's file names.
+bool BelowRoot(const std::string& path);
+
 // True when the system keeps every name of `path` as it stands, so that the folder it makes is
 // the folder named: no name ends in a blank or a dot (the system drops them, also from "." and
 // ".."), and no colon follows the drive's. Backslashes and slashes both separate names.

@@ -101,6 +101,10 @@ void TForm1::Log(const std::string& event) {
   if (log_) log_->Event(event);
 }
 
+void TForm1::LogPath(const std::string& event, const std::string& path) {
+  if (log_) log_->Event(event, LogText::kSystem, path);
+}
+
 void TForm1::RunStep(const char* name, void (TForm1::*step)()) {
   Log(std::string("step: ") + name);
   const int errors = errors_shown_;
@@ -119,8 +123,9 @@ void TForm1::FormCreate() {
   ctx_.WizardState = kStateWelcome;
   ctx_.StepOk = true;
   DetectEdition();
-  Log((ctx_.FullEdition ? "full edition, " : "demo edition, ") + ctx_.ProductName +
-      ", medium " + ctx_.SourceDir);
+  LogPath((ctx_.FullEdition ? "full edition, " : "demo edition, ") + ctx_.ProductName +
+              ", medium ",
+          ctx_.SourceDir);
   if (ctx_.FullEdition) {
     if (p_.FileExists(ctx_.SourceDir + text::kLicenceFile)) {
       LoadLicence();
@@ -370,7 +375,7 @@ void TForm1::RunInstallation() {
     std::replace(ctx_.TargetDir.begin(), ctx_.TargetDir.end(), '/', '\\');
     SetText(Ctl::Button2, text::kCancel);
     if (!ctx_.TargetDir.empty() && ctx_.TargetDir.back() != '\\') ctx_.TargetDir += '\\';
-    Log("folder: " + ctx_.TargetDir);
+    LogPath("folder: ", ctx_.TargetDir);
     if (!CheckTargetFolder(ctx_.TargetDir)) {
       Log("folder refused");
     } else if (!CheckFreeSpace()) {

@@ -91,6 +91,8 @@ class TForm1 {
   // A message box of the wizard, shown through the view and logged with its answer.
   int Message(const std::string& text, const std::string& caption, unsigned flags);
   void Log(const std::string& event);
+  // An event of the program's text followed by a path (the system's code page).
+  void LogPath(const std::string& event, const std::string& path);
   FileHandle volume_stream() const { return VolumeStream; }
 
  private:

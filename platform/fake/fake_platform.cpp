@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/cp1251.h"
 #include "wizard/install1.h"
 
 namespace kv {
@@ -14,6 +15,14 @@ namespace kv {
 void FakeView::SetText(Ctl c, const std::string& text) {
   if (platform) platform->Work();
   at(c).text = text;
+}
+
+std::string FakeView::EditText() {
+  std::string text = at(Ctl::Edit1).text;
+  if (edit_utf8_ && !(platform && platform->Utf8ToSystem(at(Ctl::Edit1).text, &text))) {
+    text.clear();
+  }
+  return text;
 }
 
 void FakeView::CloseBox() {
@@ -372,6 +381,51 @@ unsigned FakePlatform::DriveType(const std::string& root) {
   return it == drives_.end() ? kDriveNoRootDir : it->second.type;
 }
 
+// ---- Texts of the system ---------------------------------------------------------------------------
+
+bool FakePlatform::Utf8ToSystem(const std::string& utf8, std::string* system) {
+  const std::u16string wide = Utf8ToUtf16(utf8);
+  std::string out;
+  if (code_page == 65001) {
+    out = Utf16ToUtf8(wide);
+    if (out != utf8) return false;  // not well-formed: the round trip changes it
+  }
+  for (const char16_t c : code_page == 65001 ? std::u16string() : wide) {
+    int byte = c < 0x80 ? c : -1;
+    for (int b = 0x80; b < 0x100 && byte < 0; ++b) {
+      const char16_t u = code_page == 1251 ? Cp1251ToUnicode(static_cast<unsigned char>(b))
+                                           : static_cast<char16_t>(b >= 0xA0 ? b : 0);
+      if (u == c) byte = b;
+    }
+    if (byte < 0) return false;
+    out += static_cast<char>(byte);
+  }
+  system->swap(out);
+  return true;
+}
+
+std::string FakePlatform::SystemToUtf8(const std::string& system) {
+  if (code_page == 65001) return Utf16ToUtf8(Utf8ToUtf16(system));
+  if (code_page == 1251) return Utf16ToUtf8(Cp1251ToUtf16(system));
+  std::u16string wide;
+  for (const char c : system) wide += static_cast<char16_t>(static_cast<unsigned char>(c));
+  return Utf16ToUtf8(wide);
+}
+
+std::string FakePlatform::StoredFileName(const std::string& path) {
+  Work();
+  std::string system;
+  Node* n = Utf8ToSystem(path, &system) ? Find(system) : nullptr;
+  if (!n || n->folder) return std::string();
+  return SystemToUtf8(n->path.substr(n->path.find_last_of('\\') + 1));
+}
+
+FileHandle FakePlatform::CreateLog(const std::string& path) {
+  // The real call opens the Unicode name itself; the model keeps names in the code page only.
+  std::string system;
+  return Utf8ToSystem(path, &system) ? OpenFile(system, FileOpen::kCreateAlways) : kInvalidFile;
+}
+
 // ---- Registry --------------------------------------------------------------------------------------
 
 std::string FakePlatform::RegPath(RegKey root, const std::string& path) const {
@@ -616,6 +670,7 @@ bool FakePlatform::SetNonClientMetrics(const NonClientMetrics& m) {
 
 
 FormView* FakePlatform::CreateFormWindow(TForm1& form) {
+  if (window_fails) return nullptr;
   view.form = &form;
   return &view;
 }

@@ -31,7 +31,13 @@ class FakeView : public FormView {
     at(c).position = position;
     at(c).maximum = maximum;
   }
-  std::string EditText() override { return at(Ctl::Edit1).text; }
+  // The editor holds Unicode, as the real one does: a text put in as UTF-8 is checked as it is
+  // read back.
+  std::string EditText() override;
+  void SetEditTextUtf8(const std::string& utf8) override {
+    at(Ctl::Edit1).text = utf8;
+    edit_utf8_ = true;
+  }
   void Focus(Ctl c) override {
     if (visible && at(c).visible) focused = c;  // a hidden window takes no focus
   }
@@ -42,7 +48,10 @@ class FakeView : public FormView {
   int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
 
   // What the user types into the folder editor (replacing its text).
-  void Type(const std::string& text) { at(Ctl::Edit1).text = text; }
+  void Type(const std::string& text) {
+    at(Ctl::Edit1).text = text;
+    edit_utf8_ = false;
+  }
   // The close box (or the system menu's Close, or Alt+F4), as the real window handles it: the
   // form decides; a window that is to stay open meanwhile is hidden.
   void CloseBox();
@@ -63,6 +72,7 @@ class FakeView : public FormView {
 
  private:
   ControlState& at(Ctl c) { return shown[static_cast<int>(c)]; }
+  bool edit_utf8_ = false;  // the editor's text came as UTF-8, not in the system's code page
 };
 
 class FakePlatform : public Platform {
@@ -91,6 +101,9 @@ class FakePlatform : public Platform {
   int open_files() const { return static_cast<int>(handles_.size()); }
 
   std::string current_dir = "C:\\MEDIUM";
+  // The system's ANSI code page: 1251, 1252 (its letters from U+00A0 on) or 65001 (UTF-8).
+  unsigned code_page = 1251;
+  bool window_fails = false;  // CreateFormWindow: the system cannot create the window
   std::vector<std::string> current_dir_changes;  // every successful SetCurrentDirectoryA
   std::string windows_dir = "C:\\WINDOWS";
   std::string system_dir = "C:\\WINDOWS\\SYSTEM";
@@ -170,6 +183,10 @@ class FakePlatform : public Platform {
                      std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
                      std::uint32_t* total_clusters) override;
   unsigned DriveType(const std::string& root) override;
+  bool Utf8ToSystem(const std::string& utf8, std::string* system) override;
+  std::string SystemToUtf8(const std::string& system) override;
+  std::string StoredFileName(const std::string& path) override;
+  FileHandle CreateLog(const std::string& path) override;
 
   long RegCreate(RegKey root, const std::string& path, std::uint32_t access,
                     RegKey* key) override;

@@ -94,6 +94,33 @@ std::wstring ShownText(Ctl c, const std::string& text) {
   return Cp1251Text(text);
 }
 
+// The program's plain Windows-1251 text as rich text that names its code page and a Cyrillic
+// font: a viewer that takes plain text in the system's code page would show it garbled elsewhere.
+std::string Cp1251AsRichText(const std::string& text) {
+  std::string rtf = "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}"
+                    "\\f0\\fs18 ";
+  static const char kHex[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if (c == '\r' || c == '\n') {
+      rtf += "\\par\r\n";
+    } else if (c == '\t') {
+      rtf += "\\tab ";
+    } else if (c == '\\' || c == '{' || c == '}') {
+      rtf += '\\';
+      rtf += static_cast<char>(c);
+    } else if (c >= 0x80) {
+      rtf += "\\'";
+      rtf += kHex[c >> 4];
+      rtf += kHex[c & 15];
+    } else {
+      rtf += static_cast<char>(c);
+    }
+  }
+  return rtf + "}";
+}
+
 // A label's own text, in the form its window keeps it. Reading it allocates: it is read before
 // any device context is taken, so that a failing allocation leaves none behind.
 class LabelText {
@@ -243,6 +270,11 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
   }
   window_ = MakeWindow(ex_style, "TForm1", text::kWindowCaption, style, x, y, width, height, owner,
                        nullptr, instance, this);
+  if (!window_ || !IsWindow(window_)) {
+    window_ = nullptr;  // handle() tells the platform; nothing of the window is left to destroy
+    destroyed_ = true;
+    return;
+  }
   if (HMENU menu = GetSystemMenu(window_, FALSE)) {
     for (UINT item : {SC_RESTORE, SC_SIZE, SC_MINIMIZE, SC_MAXIMIZE}) {
       DeleteMenu(menu, item, MF_BYCOMMAND);
@@ -557,6 +589,17 @@ void FormWindow::SetProgress(Ctl c, int position, int maximum) {
   shown = {position, maximum};
 }
 
+void FormWindow::SetEditTextUtf8(const std::string& utf8) {
+  HWND h = Child(Ctl::Edit1);
+  if (!h || destroyed_) return;
+  if (WideTexts()) {
+    SetWindowTextW(h, Utf8Text(utf8).c_str());
+    return;
+  }
+  std::string system;  // from the system's ANSI command line: its code page holds it
+  SetWindowTextA(h, ToSystemText(Utf8Text(utf8), &system) ? system.c_str() : "");
+}
+
 std::string FormWindow::EditText() {
   if (!WideTexts()) return WindowText(Child(Ctl::Edit1));
   // A text the system's code page cannot hold exactly comes back empty, which the folder checks
@@ -688,16 +731,19 @@ bool FormWindow::LoadRichText(const std::string& content, bool rtf) {
     }
     return true;
   }
-  // Plain text is the program's Windows-1251: the Unicode viewer of version 2 gets its Unicode.
-  // Rich text names its own character sets.
-  std::string unicode;
+  // Plain text is the program's Windows-1251: the Unicode viewer of version 2 gets its Unicode,
+  // any other viewer rich text that names the code page. Rich text names its own character sets.
+  std::string unicode, named;
   char cls[16] = {};
   GetClassNameA(viewer, cls, sizeof cls);
   if (!rtf && WideTexts() && lstrcmpA(cls, "RichEdit20W") == 0) {
     const std::wstring wide = Cp1251Text(content);
     unicode.assign(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+  } else if (!rtf) {
+    named = Cp1251AsRichText(content);
+    rtf = true;
   }
-  StreamSource source{unicode.empty() ? &content : &unicode, 0};
+  StreamSource source{!unicode.empty() ? &unicode : !named.empty() ? &named : &content, 0};
   EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, StreamIn};
   // The viewer takes 32,767 characters unless told otherwise: a longer licence would be cut.
   SendMessageA(viewer, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);

@@ -24,13 +24,15 @@ void DeclareDpiAware() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   kv::HardenDllSearch();
   // An empty floppy drive or a missing file while the wizard looks for a volume is the wizard's
-  // own prompt to answer ("Вставьте диск 2:"), never the system's "no disk" box.
-  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // own prompt to answer ("Вставьте диск 2:"), never the system's "no disk" box. The flags the
+  // program was started with stay.
+  const UINT inherited = SetErrorMode(0);
+  SetErrorMode(inherited | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   DeclareDpiAware();
   try {
     kv::Win32Platform platform(instance);
-    return kv::RunSetup(platform, arguments ? arguments : "");
+    return kv::RunSetup(platform, kv::CommandLineArguments(arguments));
   } catch (...) {
-    return 3;  // no exception leaves the program
+    return 1;  // no exception leaves the program; one from outside the installation installed nothing
   }
 }

@@ -11,12 +11,27 @@
 #include <string>
 
 #include "platform/cp1251.h"
+#include "platform/utf8.h"
 
 namespace kv {
 
-// Decided once, at the first call: the high bit of the version marks 95/98/Me.
+// Decided once, at the first call, by whether a W call works: the 95/98/Me family's W calls fail
+// with ERROR_CALL_NOT_IMPLEMENTED. (The version does not tell: NT run in a 95/98 compatibility
+// mode reports 95/98, and its A calls would show the texts through the wrong code page.) With
+// KV_SETUP_ANSI_TEXTS=1 in the environment the A calls are taken anyway, so that their road can be
+// tried on NT.
 inline bool WideTexts() {
-  static const bool wide = (GetVersion() & 0x80000000u) == 0;
+  static const bool wide = [] {
+    char force[2] = {};
+    if (GetEnvironmentVariableA("KV_SETUP_ANSI_TEXTS", force, sizeof force) == 1 &&
+        force[0] == '1') {
+      return false;
+    }
+    wchar_t folder[MAX_PATH];
+    SetLastError(NO_ERROR);
+    return GetCurrentDirectoryW(MAX_PATH, folder) != 0 ||
+           GetLastError() != ERROR_CALL_NOT_IMPLEMENTED;
+  }();
   return wide;
 }
 
@@ -27,6 +42,15 @@ inline std::wstring Cp1251Text(const std::string& text) {
     out[i] = static_cast<wchar_t>(Cp1251ToUnicode(static_cast<unsigned char>(text[i])));
   }
   return out;
+}
+
+inline std::wstring Utf8Text(const std::string& utf8) {
+  const std::u16string wide = Utf8ToUtf16(utf8);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+inline std::string Utf8Of(const std::wstring& text) {
+  return Utf16ToUtf8(std::u16string(text.begin(), text.end()));
 }
 
 // From the system's code page.
@@ -46,15 +70,18 @@ inline bool ToSystemText(const std::wstring& text, std::string* ansi) {
   std::string out;
   if (!text.empty()) {
     const int size = static_cast<int>(text.size());
-    BOOL lossy = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, &lossy);
-    if (n <= 0 || lossy) return false;
+    // The round trip is the test: a character the code page lacks becomes '?' or a look-alike
+    // ("ā" to "a"), and only a text that comes back unchanged is the text given. The call is not
+    // asked whether it used a default character: it refuses that question outright where UTF-8 is
+    // the system's code page (65001). (The flag that turns the look-alikes off is unknown to
+    // systems before Windows 2000.)
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
     out.resize(n);
-    WideCharToMultiByte(CP_ACP, 0, text.data(), size, out.data(), n, nullptr, &lossy);
-    // A character the code page lacks may be mapped to a look-alike ("ā" to "a") without being
-    // reported as lost: only a text that comes back unchanged is the text typed. (The flag that
-    // turns the look-alikes off is unknown to systems before Windows 2000.)
-    if (lossy || SystemText(out) != text) return false;
+    if (WideCharToMultiByte(CP_ACP, 0, text.data(), size, out.data(), n, nullptr, nullptr) != n ||
+        SystemText(out) != text) {
+      return false;
+    }
     for (std::size_t i = 0; i + 1 < out.size(); ++i) {
       if (!IsDBCSLeadByte(static_cast<BYTE>(out[i]))) continue;
       if (out[i + 1] == '\\') return false;

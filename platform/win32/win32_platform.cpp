@@ -43,6 +43,23 @@ HMODULE LoadSystemLibrary(const char* name) {
   return LoadLibraryExA(path, nullptr, g_default_dirs ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+std::string CommandLineArguments(const char* ansi_arguments) {
+  if (!WideTexts()) return Utf8Of(SystemText(ansi_arguments ? ansi_arguments : ""));
+  // The program's name ends at its closing quote, or unquoted at the first blank, as the system
+  // reads it; the blanks after it are not part of the arguments.
+  const wchar_t* line = GetCommandLineW();
+  if (!line) return std::string();
+  if (*line == L'"') {
+    for (++line; *line && *line != L'"'; ++line) {
+    }
+    if (*line) ++line;
+  } else {
+    while (*line && *line != L' ' && *line != L'\t') ++line;
+  }
+  while (*line == L' ' || *line == L'\t') ++line;
+  return Utf8Of(line);
+}
+
 // ---- Texts --------------------------------------------------------------------------------------
 
 LRESULT DefProc(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -229,10 +246,8 @@ bool Win32Platform::RemoveDir(const std::string& path) {
 bool Win32Platform::DiskFreeSpace(const std::string& root, std::uint32_t* spc,
                                   std::uint32_t* bps, std::uint32_t* free_clusters,
                                   std::uint32_t* total) {
-  char buffer[4] = {};  // the root path, NUL-terminated, in a buffer of at least four bytes
-  lstrcpynA(buffer, root.c_str(), sizeof buffer);
   DWORD a = 0, b = 0, c = 0, d = 0;
-  if (!GetDiskFreeSpaceA(buffer, &a, &b, &c, &d)) return false;
+  if (!GetDiskFreeSpaceA(root.c_str(), &a, &b, &c, &d)) return false;
   *spc = a;
   *bps = b;
   *free_clusters = c;
@@ -240,10 +255,48 @@ bool Win32Platform::DiskFreeSpace(const std::string& root, std::uint32_t* spc,
   return true;
 }
 
-unsigned Win32Platform::DriveType(const std::string& root) {
-  char buffer[4] = {};
-  lstrcpynA(buffer, root.c_str(), sizeof buffer);
-  return GetDriveTypeA(buffer);
+unsigned Win32Platform::DriveType(const std::string& root) { return GetDriveTypeA(root.c_str()); }
+
+bool Win32Platform::Utf8ToSystem(const std::string& utf8, std::string* system) {
+  return ToSystemText(Utf8Text(utf8), system);
+}
+
+std::string Win32Platform::SystemToUtf8(const std::string& system) {
+  return Utf8Of(SystemText(system));
+}
+
+std::string Win32Platform::StoredFileName(const std::string& path) {
+  // A wildcard would find another file than the one named.
+  if (path.find_first_of("*?") != std::string::npos) return std::string();
+  std::string name;
+  if (WideTexts()) {
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW(Utf8Text(path).c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    FindClose(h);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) name = Utf8Of(found.cFileName);
+  } else {
+    std::string system;
+    WIN32_FIND_DATAA found;
+    HANDLE h = Utf8ToSystem(path, &system) ? FindFirstFileA(system.c_str(), &found)
+                                           : INVALID_HANDLE_VALUE;
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    FindClose(h);
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) name = SystemToUtf8(found.cFileName);
+  }
+  return name;
+}
+
+FileHandle Win32Platform::CreateLog(const std::string& path) {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (WideTexts()) {
+    h = CreateFileW(Utf8Text(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  } else if (std::string system; Utf8ToSystem(path, &system)) {
+    h = CreateFileA(system.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
 
 // ---- Registry ------------------------------------------------------------------------------------
@@ -340,12 +393,12 @@ bool Win32Platform::BrowseForFolder(const std::string& title, const std::string&
     char buffer[MAX_PATH] = {};
     wchar_t wide_buffer[MAX_PATH] = {};
     std::string chosen;
-    // A folder whose name the system's code page cannot hold is not taken: the editor keeps its
-    // text rather than show a name that would make another folder.
-    ok = wide ? api->SHGetPathFromIDListW(list, wide_buffer) != FALSE &&
-                    ToSystemText(wide_buffer, &chosen)
+    // A folder whose name the system's code page cannot hold is not taken: it comes back as an
+    // empty name, and the editor keeps its text rather than show a name of another folder.
+    ok = wide ? api->SHGetPathFromIDListW(list, wide_buffer) != FALSE
               : api->SHGetPathFromIDListA(list, buffer) != FALSE;
     api->CoTaskMemFree(list);
+    if (ok && wide && !ToSystemText(wide_buffer, &chosen)) chosen.clear();
     if (ok) *path = wide ? chosen : std::string(buffer);
   }
   if (com) api->CoUninitialize();
@@ -532,6 +585,7 @@ void Win32Platform::SetApplicationTitle(const std::string& title) {
 FormView* Win32Platform::CreateFormWindow(TForm1& form) {
   Application();
   form_ = std::make_unique<FormWindow>(*this, instance_, form, application_);
+  if (!form_->handle()) form_.reset();
   return form_.get();
 }
 

@@ -19,6 +19,9 @@ class FormWindow;
 void HardenDllSearch();
 // Loads a system DLL by its full path in the system folder.
 HMODULE LoadSystemLibrary(const char* name);
+// The command line after the program's name, as UTF-8: the system's Unicode line where WideTexts,
+// else `ansi_arguments` (WinMain's) through the system's code page.
+std::string CommandLineArguments(const char* ansi_arguments);
 
 // The window functions whose A and W forms take the same arguments, in the form WideTexts picks.
 LRESULT DefProc(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -53,6 +56,10 @@ class Win32Platform : public Platform {
                      std::uint32_t* bytes_per_sector, std::uint32_t* free_clusters,
                      std::uint32_t* total_clusters) override;
   unsigned DriveType(const std::string& root) override;
+  bool Utf8ToSystem(const std::string& utf8, std::string* system) override;
+  std::string SystemToUtf8(const std::string& system) override;
+  std::string StoredFileName(const std::string& path) override;
+  FileHandle CreateLog(const std::string& path) override;
 
   long RegCreate(RegKey root, const std::string& path, std::uint32_t access,
                     RegKey* key) override;

@@ -3,7 +3,9 @@
 // ends the run with exit code 1 (setup.exe is then killed).
 //
 //   start:EXE                 start EXE with the robot's current folder as its current folder
-//   args:TEXT                 the command line after EXE's name for the start: steps that follow
+//   args:TEXT                 the command line after EXE's name for the start: steps that follow,
+//                             handed over as Unicode exactly as given (like type: and text:,
+//                             which take any character, not only Windows-1251 ones)
 //   cd:FOLDER                 change the robot's current folder (before start:)
 //   window                    wait until the wizard window is visible; prints the time it took
 //   text:ID:TEXT              the control's text is TEXT, compared as Unicode (wait-text: polls
@@ -63,7 +65,8 @@ namespace robot {
 
 PROCESS_INFORMATION g_process = {};
 DWORD g_started = 0;
-std::string g_arguments;  // "args:TEXT": the command line after the program's name, as is
+std::wstring g_arguments;  // "args:TEXT": the command line after the program's name, as is
+std::wstring g_step;       // the step being run, as Unicode
 
 [[noreturn]] void Fail(const std::string& what) {
   std::printf("FAIL %s\n", what.c_str());
@@ -269,24 +272,35 @@ void SaveScreen(const std::string& file, bool whole = false) {
   ReleaseDC(nullptr, screen);
 }
 
-void Step(const std::string& step) {
+// The Unicode step's text after its `colons`-th colon.
+std::wstring WideTail(int colons) {
+  std::size_t at = 0;
+  for (int i = 0; i < colons && at != std::wstring::npos; ++i) {
+    at = g_step.find(L':', at);
+    if (at != std::wstring::npos) ++at;
+  }
+  return at == std::wstring::npos ? std::wstring() : g_step.substr(at);
+}
+
+void Step(const std::string& step, const std::wstring& wide) {
+  g_step = wide.empty() ? Wide(step) : wide;
   const auto f = Fields(step, 3);
   const std::string& verb = f[0];
   auto id = [&] { return f.size() > 1 ? std::atoi(f[1].c_str()) : 0; };
   if (verb == "cd") {
     if (!SetCurrentDirectoryA(Fields(step, 2)[1].c_str())) Fail(step);
   } else if (verb == "start") {
-    STARTUPINFOA si = {};
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
-    std::string command = "\"" + Fields(step, 2)[1] + "\"";
-    if (!g_arguments.empty()) command += " " + g_arguments;
+    std::wstring command = L"\"" + WideTail(1) + L"\"";
+    if (!g_arguments.empty()) command += L" " + g_arguments;
     g_started = GetTickCount();
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                         &g_process)) {
       Fail(step);
     }
   } else if (verb == "args") {
-    g_arguments = Fields(step, 2)[1];
+    g_arguments = WideTail(1);
   } else if (verb == "window") {
     if (!Poll([] { return Form() != nullptr || ProcessEnded(); }, 30000) || !Form()) Fail(step);
     std::printf("window visible after %lu ms\n", GetTickCount() - g_started);
@@ -294,8 +308,8 @@ void Step(const std::string& step) {
     Sleep(300);
     if (Form()) Fail(step);
   } else if (verb == "text" || verb == "wait-text") {
-    const std::string want = f.size() > 2 ? f[2] : "";
-    const bool ok = Poll([&] { return WideText(Control(id())) == Wide(want); },
+    const std::wstring want = WideTail(2);
+    const bool ok = Poll([&] { return WideText(Control(id())) == want; },
                          verb == "text" ? kSettle : 60000);
     if (!ok) Fail(step + " (is \"" + Text(Control(id())) + "\")");
   } else if (verb == "has-text") {
@@ -374,8 +388,7 @@ void Step(const std::string& step) {
     Sleep(150);
     Settled();
   } else if (verb == "type") {
-    SendMessageW(Control(106), WM_SETTEXT, 0,
-                 reinterpret_cast<LPARAM>(Wide(Fields(step, 2)[1]).c_str()));
+    SendMessageW(Control(106), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WideTail(1).c_str()));
   } else if (verb == "enter") {
     HWND edit = Control(106);
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0x001C0001);
@@ -559,7 +572,7 @@ int main(int argc, char** argv) {
   int count = 0;
   LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
   if (!args) robot::Fail("no command line");
-  for (int i = 1; i < count; ++i) robot::Step(robot::Narrow(args[i]));
+  for (int i = 1; i < count; ++i) robot::Step(robot::Narrow(args[i]), args[i]);
   LocalFree(args);
   (void)argc;
   (void)argv;

@@ -19,7 +19,8 @@ HWND TopLevel(const char* cls);  // a visible top-level window of setup.exe of t
 HWND Form();                     // the wizard window
 HWND Control(int id);            // a control of the wizard window (fails when there is none)
 bool ProcessEnded();
-void Step(const std::string& step);
+// One step; `wide`, when given, is the same step as Unicode, for the steps that take any text.
+void Step(const std::string& step, const std::wstring& wide = std::wstring());
 
 // random:SEED:N:PRODUCT;ROOT;ROOT... (see random_user.cpp)
 void RandomUser(const std::string& step);

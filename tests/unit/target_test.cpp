@@ -76,6 +76,7 @@ TEST(FolderCheck, RefusalForSpaceRemovesOnlyTheDeepestEmptyLevel) {
 
 TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
   FolderPage t;
+  t.p.AddFile("C:\\order.txt", "the user's");
   t.p.AddDrive('D', {});
   t.p.AddFolder("C:\\MEDIUM\\Ke");
   std::string overlong = "C:";
@@ -88,7 +89,9 @@ TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
                                  "Ke", "C:Kelvanto", "\\Kelvanto", "\\\\.\\C:\\K", overlong,
                                  overlong.substr(0, 260), "Q:\\Kelvanto", "C:\\a|b", "C:\\x?",
                                  "C:\\KelvSp ", "C:\\KelvDot.", "C:\\K:", "C:\\Sp \\Kelvanto",
-                                 "C:\\Dot.\\Kelvanto", "C:\\Kelvanto\\..", "C:/KelvSp /"}) {
+                                 "C:\\Dot.\\Kelvanto", "C:\\Kelvanto\\..", "C:/KelvSp /",
+                                 // A root, whose product-named files are the user's own.
+                                 "C:\\", "c:/\\", "\\\\server\\share", "\\\\server\\share\\\\"}) {
     const auto tree = t.p.Tree();
     t.view.Type("changed");
     EXPECT_FALSE(t.Next(bad)) << bad;
@@ -107,6 +110,7 @@ TEST(FolderCheck, PathsThatCannotBeFormedResetTheEditor) {
   EXPECT_TRUE(t.p.HasFolder("D:\\sp"));
   EXPECT_EQ(t.p.OpenFile("D:\\sp \\f", FileOpen::kCreateAlways), kInvalidFile);
   EXPECT_FALSE(t.p.MakeDir("D:\\" + std::string(245, 'x')));
+  EXPECT_EQ(RootOf("\\\\srv\\share\\K\\"), "\\\\srv\\share\\") << "the free-space query's root";
 }
 
 // The folder that passes is the folder installed into: slashes name it as backslashes do, and an
@@ -188,6 +192,13 @@ TEST(Browser, ConfirmedCancelledAndRootPicks) {
   t.form->Edit1ButtonClick();
   EXPECT_EQ(t.p.browse_starts.back(), "D:\\Work");
   EXPECT_EQ(t.view[Ctl::Edit1].text, "D:\\Work") << "a cancelled browser keeps the text";
+  t.p.browser = [](const std::string&, std::string* path) {
+    path->clear();  // a folder the system's code page cannot name
+    return true;
+  };
+  t.form->Edit1ButtonClick();
+  EXPECT_THAT(t.BoxTexts(), ElementsAre("Путь введен неверно !"));
+  EXPECT_EQ(t.view[Ctl::Edit1].text, "D:\\Work");
   std::string empty;
   bool action = true;
   t.form->Edit1AfterDialog(empty, action);

@@ -99,6 +99,7 @@ const Text kTexts[] = {
     KV_TEXT(kVolume2, u"xalarch.v2"),
     KV_TEXT(kVolume3, u"xalarch.v3"),
     KV_TEXT(kLicenceFile, u"licenz.doc"),
+    KV_TEXT(kSetupProgram, u"setup.exe"),
     KV_TEXT(kTempArchive, u"xalarch.pry"),
     KV_TEXT(kDefaultFolder, u"C:\\Kelvanto"),
     KV_TEXT(kProductFolderName, u"Kelvanto"),

@@ -8,6 +8,7 @@
 namespace kv::test {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
@@ -31,6 +32,8 @@ TEST(CommandLineParse, AcceptedLines) {
       {"\"/LOG=C:\\my logs\\a.log\" \"/S\"", true, "C:\\my logs\\a.log", false, ""},
       {"/Log=\"C:\\my logs\\a.log\" /S", true, "C:\\my logs\\a.log", false, ""},
       {"/D=C:\\Новая папка", false, "", true, "C:\\Новая папка"},
+      // UTF-8, as the Unicode command line comes.
+      {"/S /D=C:\\Caf\xC3\xA9", true, "", true, "C:\\Caf\xC3\xA9"},
   };
   for (const Case& c : cases) {
     CommandLine cl;
@@ -47,7 +50,9 @@ TEST(CommandLineParse, WrongLinesAndWhetherTheyAskedForSilence) {
     const char* line;
     bool silent;
   } cases[] = {
-      {"/X", false},          {"/X /S", true},           {"/SILENT", false},
+      {"/X", false},          {"/X /S", true},           {"/SILENT", true},
+      {"/S /S", true},        {"/S/D=C:\\x", true},       {"\"/s/LOG=a\" /D=C:\\x", true},
+      {"/X/S", false},        {"/LOG=\xEF\xBC\x82a b\xEF\xBC\x82", false},  // a full-width quote
       {"Kelvanto", false},    {"-S", false},             {"/D=", false},
       {"/S /D=   ", true},    {"/D=\"\"", false},        {"/LOG=", false},
       {"/LOG=a /LOG=b", false}, {"/LOG=\"a b", false},   {"/D=C:\\x /S", true},
@@ -61,27 +66,40 @@ TEST(CommandLineParse, WrongLinesAndWhetherTheyAskedForSilence) {
 }
 
 TEST(SilentView, DeclinesQuestionsAndTakesErrorsAsRead) {
-  SilentView v;
+  FakePlatform p;
+  SilentView v(p);
   EXPECT_EQ(v.ShowMessage("Вставьте диск 2:", "Внимание", kMbOkCancel | kMbIconExclamation),
             kIdCancel);
   EXPECT_EQ(v.ShowMessage("Путь введен неверно !", "Ошибка", kMbOk | kMbIconError), kIdOk);
   v.SetText(Ctl::Label2, "status");
   v.SetText(Ctl::Edit1, "C:\\Mine");
   EXPECT_EQ(v.EditText(), "C:\\Mine");
+  v.SetEditTextUtf8("C:\\Caf\xC3\xA9");
+  EXPECT_EQ(v.EditText(), "") << "1251 cannot hold it: the folder checks refuse it";
+  p.code_page = 1252;
+  v.SetEditTextUtf8("C:\\Caf\xC3\xA9");
+  EXPECT_EQ(v.EditText(), "C:\\Caf\xE9");
 }
 
 TEST(InstallLogFile, Utf8LinesWithTimeAndAFailingWriteStopsOnlyTheLog) {
   EXPECT_EQ(Cp1251ToUtf8("Ёё Яя №\x98"), "\xD0\x81\xD1\x91 \xD0\xAF\xD1\x8F \xE2\x84\x96\xEF\xBF\xBD");
   FakePlatform p;
+  p.code_page = 1252;
   {
     InstallLog log(p);
-    EXPECT_FALSE(log.Open("C:\\NOWHERE\\x.log"));
+    EXPECT_EQ(log.Open("C:\\NOWHERE\\x.log"), InstallLog::Opened::kNo);
     log.Event("nothing");  // no file, no error
-    ASSERT_TRUE(log.Open("C:\\x.log"));
+    ASSERT_EQ(log.Open("C:\\x.log"), InstallLog::Opened::kYes);
     log.Event("Путь\r\nвведен");
+    // The program's text by its table, a path of the system by the system's code page (1252
+    // here), a Unicode text as it came.
+    log.Event("folder: ", LogText::kSystem, "C:\\Caf\xE9\\");
+    log.Event("setup.exe ", LogText::kUnicode, "/D=C:\\\xD0\x96");
   }
   EXPECT_EQ(p.Content("C:\\x.log"), "2026-01-02 03:04:00.000  \xD0\x9F\xD1\x83\xD1\x82\xD1\x8C "
-                                    "\xD0\xB2\xD0\xB2\xD0\xB5\xD0\xB4\xD0\xB5\xD0\xBD\r\n");
+                                    "\xD0\xB2\xD0\xB2\xD0\xB5\xD0\xB4\xD0\xB5\xD0\xBD\r\n"
+                                    "2026-01-02 03:04:01.000  folder: C:\\Caf\xC3\xA9\\\r\n"
+                                    "2026-01-02 03:04:02.000  setup.exe /D=C:\\\xD0\x96\r\n");
   EXPECT_EQ(p.open_files(), 0);
 }
 
@@ -155,6 +173,14 @@ TEST(Unattended, RefusedFolderDamagedMediumAndMissingVolumeEndWithOneAndALog) {
        [](Machine& m) { m.p.EraseFile("C:\\MEDIUM\\xalarch.v3"); }, "C:\\Target",
        {"volume not found: C:\\MEDIUM\\xalarch.v3", "message \"Внимание\": Вставьте диск 3:",
         "answer: Cancel", "rollback from state 3", "joining volumes: failed", "not installed"}},
+      {"drive root, the user's files there",
+       [](Machine& m) {
+         m.p.AddFile("C:\\order.txt", "mine");
+         m.p.AddFile("C:\\count.dat", "mine");
+       },
+       "C:\\", {"folder: C:\\", "message \"Ошибка\": Путь введен неверно !", "folder refused"}},
+      {"share root", [](Machine&) {}, "\\\\server\\share\\",
+       {"message \"Ошибка\": Путь введен неверно !", "folder refused"}},
   };
   for (const Case& c : cases) {
     Machine m;
@@ -173,15 +199,23 @@ TEST(Unattended, RefusedFolderDamagedMediumAndMissingVolumeEndWithOneAndALog) {
   }
 }
 
+// Also a log named like a file of the medium or of the product, in any case or folder, or with a
+// name the system would change: the medium and an installed program stay byte for byte.
 TEST(Unattended, WrongCommandLineDoesNothingAndShowsTheUsageOnlyWithoutS) {
-  for (const bool silent : {false, true}) {
+  for (const char* line : {"/LOG=C:\\setup.log /Q", "/S /LOG=C:\\setup.log /Q", "/S /LOG=licenz.doc",
+                           "/LOG=..\\MEDIUM\\XALARCH.V1", "/S /LOG=C:\\Kelvanto\\kelvanto.exe",
+                           "/S /LOG=xalarch.pry", "/S /LOG=a.log.", "/S /LOG=licenz.doc::$DATA"}) {
     Machine m;
+    m.p.AddFile("C:\\Kelvanto\\kelvanto.exe", "installed");
     const auto before = m.p.Tree();
-    const std::string line = silent ? "/S /LOG=C:\\setup.log /Q" : "/LOG=C:\\setup.log /Q";
-    EXPECT_EQ(RunSetup(m.p, line), 2);
-    EXPECT_EQ(m.p.Tree(), before) << "no log, no folder";
+    const std::string licence = m.p.Content("C:\\MEDIUM\\licenz.doc");
+    const bool silent = line[1] == 'S';
+    EXPECT_EQ(RunSetup(m.p, line), 2) << line;
+    EXPECT_EQ(m.p.Tree(), before) << "no log, no folder: " << line;
+    EXPECT_EQ(m.p.Content("C:\\MEDIUM\\licenz.doc"), licence) << line;
+    EXPECT_EQ(m.p.Content("C:\\Kelvanto\\kelvanto.exe"), "installed") << line;
     EXPECT_THAT(m.p.metrics_set, IsEmpty());
-    ASSERT_EQ(m.p.boxes.size(), silent ? 0u : 1u);
+    ASSERT_EQ(m.p.boxes.size(), silent ? 0u : 1u) << line;
     if (!silent) {
       EXPECT_THAT(m.p.boxes[0].text, HasSubstr("setup.exe [/S] [/LOG=файл] [/D=папка]"));
       EXPECT_EQ(m.p.boxes[0].caption, "Ошибка");
@@ -223,6 +257,8 @@ TEST(WizardExitCode, InstalledOrNotHoweverTheWindowEnds) {
       {"&Ok after Cancel", [](Machine&, TForm1& f) { f.Button2Click(); f.Button1Click(); }, 1},
       {"Cancel after success", [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); f.Button2Click(); }, 1},
       {"refused folder", [](Machine& m, TForm1& f) { m.Walk(f, "Kelvanto"); f.Button1Click(); }, 1},
+      {"an error escapes after success",
+       [](Machine& m, TForm1& f) { m.Walk(f); f.Button1Click(); throw std::bad_alloc(); }, 0},
   };
   for (const Case& c : cases) {
     Machine m;
@@ -231,6 +267,12 @@ TEST(WizardExitCode, InstalledOrNotHoweverTheWindowEnds) {
     EXPECT_THAT(m.Log(), HasSubstr("exit code " + std::to_string(c.code) + "\n")) << c.name;
     EXPECT_TRUE(m.view.closed) << c.name;
   }
+  Machine m;
+  m.p.window_fails = true;
+  EXPECT_EQ(RunSetup(m.p, "/LOG=C:\\setup.log"), 1) << "no window: nobody could end the run";
+  EXPECT_THAT(m.Log(), HasSubstr("the window could not be created\nexit code 1\n"));
+  EXPECT_THAT(m.p.metrics_set, Not(IsEmpty())) << "switched";
+  EXPECT_EQ(m.p.metrics.caption_font.char_set, 0) << "and back";
 }
 
 TEST(WizardExitCode, FolderSwitchFillsTheEditorAndTheLogKeepsEveryAnswer) {
@@ -246,6 +288,16 @@ TEST(WizardExitCode, FolderSwitchFillsTheEditorAndTheLogKeepsEveryAnswer) {
   EXPECT_THAT(m.Log(), HasSubstr(U("message \"Внимание\": Вы хотите прервать установку ?\n"
                                    "answer: Cancel\n")));
   EXPECT_THAT(m.Log(), Not(HasSubstr("installation aborted")));
+  // A folder the code page cannot hold stands in the editor as given, and Next refuses it.
+  Machine u(false);
+  u.p.on_message_loop = [&](TForm1& f) {
+    EXPECT_EQ(u.view[Ctl::Edit1].text, "C:\\Caf\xC3\xA9");
+    f.Button1Click();
+    f.Button1Click();
+  };
+  EXPECT_EQ(RunSetup(u.p, "/D=C:\\Caf\xC3\xA9"), 1);
+  EXPECT_THAT(u.BoxTexts(), ElementsAre("Путь введен неверно !"));
+  EXPECT_FALSE(u.p.HasFolder("C:\\Cafe"));
 }
 
 }  // namespace
