@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 
@@ -9,6 +10,7 @@
 
 #include "media/archive.h"
 #include "tests/unit/test_support.h"
+#include "tools/media_builder.h"
 #include "tools/medium_check.h"
 #include "tools/signing.h"
 
@@ -131,6 +133,104 @@ TEST(MediaBuilder, DisksAreFloppySizedAndAnArchiveThatDoesNotFitIsRefused) {
   o.volume_sizes = {2000000};
   EXPECT_NO_THROW(WriteMedia(o)) << "sizes given: no floppy limit";
   EXPECT_EQ(f.Get("demo/disk1/xalarch.v1").size(), 2000000u);
+}
+
+std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+// What `dir` holds, every level, sorted; "-" when it does not exist.
+std::vector<std::string> Listing(const fs::path& dir) {
+  if (!fs::exists(dir)) return {"-"};
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    names.push_back(fs::relative(e.path(), dir).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// mkmedia's command line, "@x" naming x in the test folder.
+int Mkmedia(Folder& f, std::vector<std::string> args, std::string* said = nullptr) {
+  for (std::string& a : args) {
+    if (a[0] == '@') a = (f.dir / a.substr(1)).string();
+  }
+  std::string out, err;
+  const int code = RunMkmedia(args, out, err);
+  if (said) *said = out + err;
+  return code;
+}
+
+// Each row: what is there before, the command, its exit code, what the folder it names last
+// holds after it, and what it says.
+TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
+  const std::vector<std::string> full = {"licenz.doc", "xalarch.v0", "xalarch.v1", "xalarch.v2",
+                                         "xalarch.v3"};
+  const std::vector<std::string> demo = {"xalarch.v1", "xalarch.v2"}, none = {"-"};
+  const auto product = [](std::u8string name) {
+    return [name](Folder& f) { f.Put("product/" + U8(name), "x"); };
+  };
+  const auto medium = [](std::function<void(Folder&)> then) {
+    return [then](Folder& f) {
+      Mkmedia(f, {"--licence", "@licence.rtf", "@product", "@m"});
+      if (then) then(f);
+    };
+  };
+  const std::vector<std::string> build = {"--demo", "@product", "@out"};
+  const struct {
+    const char* what;
+    std::function<void(Folder&)> before;
+    std::vector<std::string> command;
+    int code;
+    std::vector<std::string> left;
+    std::string said;
+  } rows[] = {
+      {"a new folder", {}, {"--licence", "@licence.rtf", "@product", "@out"}, 0, full, "6 members"},
+      {"an empty folder", [](Folder& f) { fs::create_directory(f.dir / "out"); }, build, 0, demo, ""},
+      {"--disks over a medium in one folder", medium({}), {"--disks", "@product", "@m"}, 1, full,
+       "is not empty"},
+      {"a Cyrillic name, listed", [&](Folder& f) {
+         product(u8"Справка.txt")(f);
+         medium({})(f);
+       }, {"list", "@m"}, 0, full, U8(u8"Справка.txt\n")},
+      {"two names Windows takes for one", [&](Folder& f) {
+         product(u8"Справка.txt")(f);
+         product(u8"СПРАВКА.TXT")(f);
+       }, build, 1, none, "Windows takes both names for one file"},
+      {"a name without Windows-1251", product(u8"naïve.txt"), build, 1, none, "U+00EF"},
+      {"a name that is not UTF-8", [](Folder& f) { f.Put("product/\xC0.txt", ""); }, build, 1, none,
+       "not UTF-8"},
+      {"C:\\Kelvanto\\ and 247 bytes", product(std::u8string(247, u8'n')), build, 0, demo, ""},
+      {"C:\\Kelvanto\\ and 248 bytes", product(std::u8string(248, u8'n')), build, 1, none,
+       "260 characters"},
+      {"COM and the byte B9", product(u8"COM№.txt"), build, 0, demo, "names a device"},
+      {"an 8.3 alias", product(u8"UNINST~1.EXE"), build, 0, demo, "short 8.3 name"},
+      {"--volumes past 64 bits", {}, {"--volumes", "99999999999999999999999,1", "@product", "@out"},
+       2, none, "bad volume size"},
+      {"--volumes with four sizes", {}, {"--volumes", "1,2,3,4", "@product", "@out"}, 2, none,
+       "takes 2 or 3 sizes"},
+      {"--pass-file without a key", {}, {"--pass-file", "@p", "@product", "@out"}, 2, none, ""},
+      {"a marker and a volume named with a trailing blank and dot", medium([](Folder& f) {
+         fs::rename(f.dir / "m/xalarch.v0", f.dir / "m/xalarch.v0 ");
+         fs::rename(f.dir / "m/xalarch.v2", f.dir / "m/xalarch.v2.");
+       }), {"check", "@m"}, 1, {"licenz.doc", "xalarch.v0 ", "xalarch.v1", "xalarch.v2.", "xalarch.v3"},
+       "no xalarch.v2: the installer would ask"},
+      {"a 3 GiB licence", medium([](Folder& f) { fs::resize_file(f.dir / "m/licenz.doc", 3ull << 30); }),
+       {"check", "@m"}, 0, full, "licenz.doc has 3221225472 bytes, more than the 268435456"},
+      {"an empty licence", medium([](Folder& f) { fs::resize_file(f.dir / "m/licenz.doc", 0); }),
+       {"check", "@m"}, 0, full, "licenz.doc is empty"},
+      {"a member too long", [](Folder& f) {
+         fs::create_directory(f.dir / "m");
+         f.Put("m/xalarch.v1", PackMember(std::string(248, 'n'), "x"));
+         f.Put("m/xalarch.v2", "");
+       }, {"check", "@m"}, 1, demo, "its path would have 260 characters"},
+  };
+  for (const auto& row : rows) {
+    Folder f;
+    if (row.before) row.before(f);
+    std::string said;
+    EXPECT_EQ(Mkmedia(f, row.command, &said), row.code) << row.what << ": " << said;
+    EXPECT_EQ(Listing(f.dir / row.command.back().substr(1)), row.left) << row.what;
+    EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
+  }
 }
 
 // ---- The check ---------------------------------------------------------------------------------
@@ -353,8 +453,8 @@ TEST(MediumCheck, LicenceDiskUseProductSetAndCopySteps) {
   ASSERT_EQ(::mkfifo((f.dir / "fifo/pipe").c_str(), 0600), 0);
   fs::rename(f.dir / "fifo/pipe", f.dir / "fifo/xalarch.v3");
   EXPECT_THAT(Errors(f.Check("fifo")), HasSubstr("xalarch.v3 is not a regular file"));
-  WriteMedia(o);  // replaces the pipe rather than writing into it
-  EXPECT_TRUE(fs::is_regular_file(f.dir / "fifo/xalarch.v3"));
+  EXPECT_THROW(WriteMedia(o), MediaError) << "an output folder that holds anything";
+  EXPECT_TRUE(fs::is_fifo(f.dir / "fifo/xalarch.v3")) << "left as it was, not written through";
   EXPECT_THAT(r.warnings, Not(Contains(HasSubstr("at its peak"))));
   EXPECT_EQ(r.peak_disk_use, r.archive_size + 6 * 3000 + 100 * (7 + 12 + 17 + 22 + 27 + 32));
 
@@ -452,6 +552,7 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   o.cert = cert;
   o.key = key;
   o.signing_time = 1700000000;
+  fs::remove_all(f.dir / "one");
   WriteMedia(o);
   o.out_dir = (f.dir / "two").string();
   WriteMedia(o);
