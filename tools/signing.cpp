@@ -315,6 +315,11 @@ std::string SignedProgram(const std::string& in, const std::string& cert, const 
   }
   const std::string bytes = scratch.Read("setup.exe");
   if (bytes.empty()) throw MediaError("cannot read the signed " + in);
+  // The signature as Windows will check it, before anything is written.
+  const SignatureCheck check = VerifySignature(fs::path(scratch / "setup.exe"));
+  if (!check.verified) {
+    throw MediaError("the setup.exe signed with " + cert + " does not verify: " + check.problem);
+  }
   return bytes;
 }
 

@@ -21,8 +21,9 @@ inline bool ProgramAvailable(const std::string& program) { return !FindProgram(p
 // files); `pass_file`, when not empty, holds the passphrase of an encrypted key. No timestamp
 // server is asked; the signature's signing time is `time` (seconds since 1970) when given, so
 // that the same inputs give the same bytes, else the present time. Throws MediaError, naming
-// what is missing, when osslsigncode is not installed, and with osslsigncode's own reason (one
-// line) when it fails.
+// what is missing, when osslsigncode is not installed, with osslsigncode's own reason (one line)
+// when it fails, and when the signed program does not verify (VerifySignature: openssl missing,
+// or a signature that does not match).
 std::string SignedProgram(const std::string& in, const std::string& cert, const std::string& key,
                           const std::string& pass_file, std::optional<std::int64_t> time);
 

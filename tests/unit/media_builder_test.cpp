@@ -585,5 +585,93 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   EXPECT_FALSE(fs::exists(f.dir / "three"));
 }
 
+// Certificates out of their dates, an encrypted key, helpers looked for where they may not be,
+// and the scratch folder of old planted with links.
+TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
+  if (!ProgramAvailable("osslsigncode") || !ProgramAvailable("openssl")) {
+    GTEST_SKIP() << "osslsigncode and openssl are installed by scripts/setup";
+  }
+  Folder f;
+  f.Put("setup.exe", TinyProgram());
+  f.Put("pass", "secret\n");
+  f.Put("ca.cnf", "[ca]\ndefault_ca=d\n[d]\ndatabase=index\nnew_certs_dir=.\nserial=serial\n"
+                  "default_md=sha256\npolicy=p\nunique_subject=no\n[p]\ncommonName=supplied\n");
+  // NAME FROM TO: NAME.pem, valid from FROM to TO, and its key NAME.key.
+  const std::string certificate =
+      "c() { : > index && echo 01 > serial && openssl req -new -newkey rsa:2048 -nodes -subj /CN=$1 "
+      "-keyout $1.key -out $1.csr && openssl ca -batch -config ca.cnf -selfsign -keyfile $1.key "
+      "-in $1.csr -startdate $2 -enddate $3 -notext -out $1.pem; }; ";
+  ASSERT_EQ(std::system(("cd " + f.dir.string() + " && (" + certificate +
+                         "c old 20200101000000Z 20210101000000Z && c new 20400101000000Z "
+                         "20410101000000Z && c now 20200101000000Z 20400101000000Z && openssl rsa "
+                         "-in now.key -aes256 -passout pass:secret -out locked.key) >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  fs::create_directories(f.dir / "tools");
+  fs::create_symlink(FindProgram("osslsigncode"), f.dir / "tools/osslsigncode");
+  const std::vector<std::string> signed_full = {"licenz.doc", "setup.exe",  "xalarch.v0",
+                                                "xalarch.v1", "xalarch.v2", "xalarch.v3"};
+  const auto sign = [](const char* cert, const char* key) {
+    return std::vector<std::string>{"--licence", "@licence.rtf", "--setup", "@setup.exe", "--cert",
+                                    cert, "--key", key, "@product", "@out"};
+  };
+  std::vector<std::string> unlocked = sign("@now.pem", "@locked.key");
+  unlocked.insert(unlocked.begin(), {"--pass-file", "@pass"});
+  const std::string path = std::getenv("PATH");
+  const struct {
+    const char* what;
+    std::vector<std::string> command;
+    std::string path;  // PATH, when not the test's own
+    int code;
+    std::vector<std::string> left;
+    std::string said;
+  } rows[] = {
+      {"expired", sign("@old.pem", "@old.key"), "", 0, signed_full,
+       "/CN=old is expired (valid from Jan  1 00:00:00 2020 GMT to Jan  1 00:00:00 2021 GMT)"},
+      {"not yet valid", sign("@new.pem", "@new.key"), "", 0, signed_full, "/CN=new is not yet valid"},
+      {"an encrypted key", sign("@now.pem", "@locked.key"), "", 1, {"-"},
+       "osslsigncode says: Failed to decode private key file: " + (f.dir / "locked.key").string() +
+           " (Wrong password?) (an encrypted key: give the file that holds its passphrase with "
+           "--pass-file)\n"},
+      {"an encrypted key and its passphrase", unlocked, "", 0, signed_full, "(signed)"},
+      {"no openssl to verify with", sign("@now.pem", "@now.key"), (f.dir / "tools").string(), 1,
+       {"-"}, "openssl is not installed"},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(f.dir / "out");
+    setenv("PATH", (row.path.empty() ? path : row.path).c_str(), 1);
+    std::string said;
+    EXPECT_EQ(Mkmedia(f, row.command, &said), row.code) << row.what << ": " << said;
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(Listing(f.dir / "out"), row.left) << row.what;
+    EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
+  }
+
+  // check from a folder that holds an osslsigncode of its own, with PATH naming the current
+  // folder (an empty entry) and a folder below it (a relative one), and every name the scratch
+  // folder used to have taken by a link to a file of the user's.
+  ASSERT_EQ(Mkmedia(f, sign("@now.pem", "@now.key")), 0);
+  f.Put("out/osslsigncode", "#!/bin/sh\necho planted > planted.txt\n");
+  fs::permissions(f.dir / "out/osslsigncode", fs::perms::owner_all);
+  fs::create_directories(f.dir / "tmp");
+  f.Put("victim", "the user's");
+  for (int n = 1; n < 10; ++n) {
+    fs::create_symlink(f.dir / "victim", f.dir / "tmp" / ("mkmedia-" + std::to_string(getpid()) + "-" + std::to_string(n)));
+  }
+  const fs::path was = fs::current_path();
+  fs::current_path(f.dir / "out");
+  setenv("PATH", ("::.:" + path).c_str(), 1);
+  setenv("TMPDIR", (f.dir / "tmp").c_str(), 1);
+  std::string said;
+  EXPECT_EQ(Mkmedia(f, {"check", "."}, &said), 0) << said;
+  unsetenv("TMPDIR");
+  setenv("PATH", path.c_str(), 1);
+  fs::current_path(was);
+  EXPECT_THAT(said, HasSubstr("setup.exe signed by /CN=now"));
+  EXPECT_FALSE(fs::exists(f.dir / "out/planted.txt"));
+  EXPECT_EQ(f.Get("victim"), "the user's");
+  EXPECT_EQ(Listing(f.dir / "tmp").size(), 9u) << "the scratch folders removed, the links left";
+}
+
 }  // namespace
 }  // namespace kv::test
