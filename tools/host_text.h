@@ -46,8 +46,9 @@ inline std::string HostText(const std::filesystem::path& path) {
   const std::wstring& wide = path.native();
   if (wide.empty()) return {};
   std::string text(wide.size() * 2, '\0');
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
-                                    text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+  const int n =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                          text.data(), static_cast<int>(text.size()), nullptr, nullptr);
   text.resize(n > 0 ? n : 0);
   return text;
 #else

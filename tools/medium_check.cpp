@@ -290,7 +290,7 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
     r.signer = check.signer;
     if (!check.out_of_date.empty()) {
       r.warnings.push_back("setup.exe's signature is intact, but the certificate of " +
-                           check.signer + " is " + check.out_of_date + " (valid from " +
+                           check.signer + " " + check.out_of_date + " (valid from " +
                            check.not_before + " to " + check.not_after +
                            "): Windows still starts the program, but does not take the "
                            "signature as valid");

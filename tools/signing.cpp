@@ -398,7 +398,7 @@ SignatureCheck VerifySignature(const fs::path& path) {
   const bool early = verified.output.find("certificate is not yet valid") != std::string::npos;
   if (!ok(verified) && (expired || early) && Seconds(check.not_before)) {
     verified = verify(Seconds(check.not_before));
-    if (ok(verified)) check.out_of_date = expired ? "expired" : "not yet valid";
+    if (ok(verified)) check.out_of_date = expired ? "has expired" : "is not yet valid";
   }
   if (!ok(verified)) {
     check.problem = verified.output.find("MISMATCH") != std::string::npos
@@ -410,7 +410,8 @@ SignatureCheck VerifySignature(const fs::path& path) {
     return check;
   }
   check.verified = true;
-  check.trusted = check.out_of_date.empty() && RunTool("osslsigncode", {arg("verify"), arg("-in"), file}).status == 0;
+  check.trusted = check.out_of_date.empty() &&
+                  RunTool("osslsigncode", {arg("verify"), arg("-in"), file}).status == 0;
   return check;
 }
 

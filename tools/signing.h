@@ -38,7 +38,7 @@ struct SignatureCheck {
   std::string signer;     // the signer certificate's subject, "/CN=..."
   std::string problem;    // why it was not verified: a tool missing, a mismatch
   bool tool_missing = false;
-  // A verified signature whose certificate is not valid today ("expired" or "not yet valid"),
+  // A verified signature whose certificate is not valid today ("has expired", "is not yet valid"),
   // and the dates of its validity as osslsigncode prints them. Windows still starts the program.
   std::string out_of_date;
   std::string not_before, not_after;

@@ -627,7 +627,7 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
     std::string said;
   } rows[] = {
       {"expired", sign("@old.pem", "@old.key"), "", 0, signed_full,
-       "/CN=old is expired (valid from Jan  1 00:00:00 2020 GMT to Jan  1 00:00:00 2021 GMT)"},
+       "/CN=old has expired (valid from Jan  1 00:00:00 2020 GMT to Jan  1 00:00:00 2021 GMT)"},
       {"not yet valid", sign("@new.pem", "@new.key"), "", 0, signed_full, "/CN=new is not yet valid"},
       {"an encrypted key", sign("@now.pem", "@locked.key"), "", 1, {"-"},
        "osslsigncode says: Failed to decode private key file: " + (f.dir / "locked.key").string() +
@@ -656,7 +656,8 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
   fs::create_directories(f.dir / "tmp");
   f.Put("victim", "the user's");
   for (int n = 1; n < 10; ++n) {
-    fs::create_symlink(f.dir / "victim", f.dir / "tmp" / ("mkmedia-" + std::to_string(getpid()) + "-" + std::to_string(n)));
+    fs::create_symlink(f.dir / "victim", f.dir / "tmp" / ("mkmedia-" + std::to_string(getpid()) +
+                                                         "-" + std::to_string(n)));
   }
   const fs::path was = fs::current_path();
   fs::current_path(f.dir / "out");
