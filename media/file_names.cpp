@@ -31,9 +31,14 @@ unsigned char UpperCase1251(unsigned char c) {
   }
 }
 
-bool IsDeviceName(std::string component) {
-  // Windows ignores trailing dots and blanks and anything from the first dot on.
-  component = FileNameIdentity(component.substr(0, component.find('.')));
+// The part of a name that Windows compares with the device names: up to the first dot, without
+// trailing blanks, in capitals.
+std::string DevicePart(const std::string& component) {
+  return FileNameIdentity(component.substr(0, component.find('.')));
+}
+
+bool IsDeviceName(const std::string& name) {
+  const std::string component = DevicePart(name);
   if (component == "CON" || component == "PRN" || component == "AUX" || component == "NUL") {
     return true;
   }
@@ -45,13 +50,24 @@ bool IsDeviceName(std::string component) {
 // The longest name of one folder level that FAT and NTFS keep.
 constexpr std::size_t kMaxComponent = 255;
 
+// `name` with "/" taken as "\\" and every Windows-1251 letter in capitals.
+std::string FoldedCase(std::string name) {
+  for (char& c : name) {
+    c = c == '/' ? '\\' : static_cast<char>(UpperCase1251(static_cast<unsigned char>(c)));
+  }
+  return name;
+}
+
 }  // namespace
 
 std::string FileNameIdentity(const std::string& name) {
-  std::string id = name;
-  for (char& c : id) c = c == '/' ? '\\' : static_cast<char>(UpperCase1251(static_cast<unsigned char>(c)));
+  std::string id = FoldedCase(name);
   while (!id.empty() && (id.back() == '.' || id.back() == ' ')) id.pop_back();
   return id;
+}
+
+bool NameOnDiskAnswers(const std::string& on_disk, const std::string& asked) {
+  return FoldedCase(on_disk) == FileNameIdentity(asked);
 }
 
 bool SameFileName(const std::string& a, const std::string& b) {
@@ -84,6 +100,23 @@ std::string MemberNameFault(const std::string& name) {
     return "is the installer's own temporary archive, which it holds open while unpacking";
   }
   return "";
+}
+
+bool NamesADeviceUnderAnotherCodePage(const std::string& name) {
+  const std::string device = DevicePart(name.substr(name.find_last_of("\\/") + 1));
+  return device.size() == 4 && (device.compare(0, 3, "COM") == 0 || device.compare(0, 3, "LPT") == 0) &&
+         std::string_view("\xB9\xB2\xB3").find(device[3]) != std::string_view::npos;
+}
+
+bool LooksLikeShortAlias(const std::string& name) {
+  const std::string last = name.substr(name.find_last_of("\\/") + 1);
+  const std::size_t dot = last.find('.');
+  const std::string base = last.substr(0, dot);
+  const std::string extension = dot == std::string::npos ? "" : last.substr(dot + 1);
+  const std::size_t tilde = base.rfind('~');
+  return base.size() <= 8 && tilde != std::string::npos && tilde > 0 && tilde + 1 < base.size() &&
+         base.find_first_not_of("0123456789", tilde + 1) == std::string::npos &&
+         extension.size() <= 3 && extension.find('.') == std::string::npos;
 }
 
 bool HasFolderPart(const std::string& name) {

@@ -1,6 +1,9 @@
 #include "tools/media_builder.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -9,6 +12,7 @@
 #include "app/texts.h"
 #include "media/archive.h"
 #include "media/file_names.h"
+#include "tools/host_text.h"
 #include "tools/medium_check.h"
 #include "tools/signing.h"
 
@@ -21,24 +25,58 @@ namespace {
 // Reads a regular file (a pipe or a device might never end).
 std::string ReadAll(const fs::path& path) {
   std::error_code e;
-  if (!fs::is_regular_file(path, e)) throw MediaError(path.string() + ": not a regular file");
+  if (!fs::is_regular_file(path, e)) throw MediaError(HostText(path) + ": not a regular file");
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw MediaError("cannot read " + path.string());
+  if (!in) throw MediaError("cannot read " + HostText(path));
   std::ostringstream s;
   s << in.rdbuf();
+  if (in.bad()) throw MediaError("cannot read " + HostText(path));
   return s.str();
 }
 
-// Replaces the file: whatever lay there (a link, a pipe) is removed, not written through.
-void WriteAll(const fs::path& path, const std::string& data) {
-  std::error_code e;
-  if (fs::is_symlink(path, e) || (fs::exists(path, e) && !fs::is_regular_file(path, e))) {
-    fs::remove(path, e);
+// What the builder made in the output folder, removed again unless the medium is finished.
+class Written {
+ public:
+  ~Written() {
+    std::error_code e;
+    for (auto it = made_.rbegin(); !done_ && it != made_.rend(); ++it) fs::remove(*it, e);
   }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-  if (!out) throw MediaError("cannot write " + path.string());
-}
+  void Folder(const fs::path& path) {
+    std::error_code e;
+    if (path.empty() || fs::is_directory(path, e)) return;
+    Folder(path.parent_path());
+    if (!fs::create_directory(path, e) || e) throw MediaError("cannot create " + HostText(path));
+    made_.push_back(path);
+  }
+  // A new file holding `data`, or the copy of `from` when `data` is null; never written through
+  // anything that appeared there in the meantime.
+  void File(const fs::path& path, const std::string* data, const fs::path& from = {}) {
+    std::error_code e;
+    if (fs::exists(fs::symlink_status(path, e))) {
+      throw MediaError(HostText(path) + " appeared while the medium was written");
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) made_.push_back(path);
+    if (data) {
+      out.write(data->data(), static_cast<std::streamsize>(data->size()));
+    } else {
+      std::ifstream in(from, std::ios::binary);
+      char chunk[1 << 16];
+      while (in && out) {
+        in.read(chunk, sizeof chunk);
+        out.write(chunk, in.gcount());
+      }
+      if (in.bad() || !in.eof()) throw MediaError("cannot read " + HostText(from));
+    }
+    out.close();
+    if (!out) throw MediaError("cannot write " + HostText(path));
+  }
+  void Keep() { done_ = true; }
+
+ private:
+  std::vector<fs::path> made_;
+  bool done_ = false;
+};
 
 }  // namespace
 
@@ -48,25 +86,29 @@ std::string BuildArchive(std::vector<ProductFile> files) {
   std::map<std::string, std::string> identities;
   std::string archive;
   for (const auto& [name, content] : files) {
-    if (name.find('$') != std::string::npos) throw MediaError(name + ": a name may not hold \"$\"");
+    const std::string shown = ForDisplay(name);
+    if (name.find('$') != std::string::npos) throw MediaError(shown + ": a name may not hold \"$\"");
     if (HasFolderPart(name)) {
-      throw MediaError(name + ": not a plain file name (the installer creates no folders)");
+      throw MediaError(shown + ": not a plain file name (the installer creates no folders)");
     }
     if (const std::string fault = MemberNameFault(name); !fault.empty()) {
-      throw MediaError(name + ": the installer cannot create this file: the name " + fault);
+      throw MediaError(shown + ": the installer cannot create this file: the name " + fault);
+    }
+    if (const std::string fault = DefaultFolderFault(name); !fault.empty()) {
+      throw MediaError(shown + ": the name " + fault);
     }
     const auto [other, added] = identities.emplace(FileNameIdentity(name), name);
     if (!added) {
-      throw MediaError(name + " and " + other->second +
+      throw MediaError(shown + " and " + ForDisplay(other->second) +
                        ": Windows takes both names for one file, so one would replace the other");
     }
     if (content.size() > static_cast<std::size_t>(kMemberBufferSize)) {
-      throw MediaError(name + ": larger than 10485761 bytes");
+      throw MediaError(shown + ": larger than 10485761 bytes");
     }
     const std::string member = PackMember(name, content);
     const std::size_t packed = member.size() - member.find('$', name.size() + 1) - 1;
     if (packed > static_cast<std::size_t>(kMemberBufferSize)) {
-      throw MediaError(name + ": compressed form larger than 10485761 bytes");
+      throw MediaError(shown + ": compressed form larger than 10485761 bytes");
     }
     archive += member;
   }
@@ -101,43 +143,77 @@ std::vector<std::string> CutVolumes(const std::string& archive, int count,
 }
 
 MediaReport WriteMedia(const MediaOptions& o) {
-  std::vector<ProductFile> files;
-  if (!fs::is_directory(o.product_dir)) throw MediaError(o.product_dir + " is not a folder");
-  for (const auto& entry : fs::directory_iterator(o.product_dir)) {
-    const std::string name = entry.path().filename().string();
-    if (!entry.is_regular_file()) throw MediaError(name + ": not a plain file");
-    if (entry.file_size() > static_cast<std::uintmax_t>(kMemberBufferSize)) {
-      throw MediaError(name + ": larger than 10485761 bytes");
+  // The output folder: written only when it holds nothing, so that the folder written is exactly
+  // the medium asked for and nothing of an older one stays beside it.
+  const fs::path out_dir = HostPath(o.out_dir);
+  std::error_code e;
+  if (fs::exists(fs::symlink_status(out_dir, e))) {
+    if (!fs::is_directory(out_dir, e)) throw MediaError(o.out_dir + " is not a folder");
+    if (!fs::is_empty(out_dir, e) || e) {
+      throw MediaError(o.out_dir + " is not empty: give a new or empty folder for the medium");
     }
-    files.emplace_back(name, ReadAll(entry.path()));
   }
+
+  const fs::path product_dir = HostPath(o.product_dir);
+  if (!fs::is_directory(product_dir, e)) throw MediaError(o.product_dir + " is not a folder");
+  std::vector<ProductFile> files;
+  for (fs::directory_iterator it(product_dir, e), end; it != end; it.increment(e)) {
+    if (e) break;
+    std::string why;
+    const std::optional<std::string> name = Cp1251FileName(it->path().filename(), &why);
+    const std::string shown = name ? ForDisplay(*name) : HostText(it->path().filename());
+    if (!name) throw MediaError(shown + ": the name " + why + ", so the installer could not create it");
+    if (!it->is_regular_file(e)) throw MediaError(shown + ": not a plain file");
+    if (it->file_size(e) > static_cast<std::uintmax_t>(kMemberBufferSize)) {
+      throw MediaError(shown + ": larger than 10485761 bytes");
+    }
+    files.emplace_back(*name, ReadAll(it->path()));
+  }
+  if (e) throw MediaError("cannot read the folder " + o.product_dir);
   const std::string archive = BuildArchive(files);
   const int count = o.full_edition ? 3 : 2;
-  // Beside the first volume: the marker (empty), the licence and the installer.
-  std::vector<std::pair<std::string, std::string>> extras;
+
+  // Beside the first volume: the marker (empty), the licence (copied, its size taken from the
+  // file system) and the installer.
+  struct Extra {
+    std::string name, content;
+    fs::path copy_of;  // the content is this file's
+    std::uint64_t size = 0;
+  };
+  std::vector<Extra> extras;
   if (o.full_edition) {
-    extras.emplace_back(text::kVolume0, "");
-    if (!o.licence.empty()) extras.emplace_back(text::kLicenceFile, ReadAll(o.licence));
+    extras.push_back({text::kVolume0, "", {}, 0});
+    if (!o.licence.empty()) {
+      const fs::path licence = HostPath(o.licence);
+      if (!fs::is_regular_file(licence, e)) throw MediaError(o.licence + ": not a regular file");
+      extras.push_back({text::kLicenceFile, "", licence, fs::file_size(licence, e)});
+      if (e) throw MediaError("cannot read " + o.licence);
+    }
   }
   if (o.cert.empty() != o.key.empty()) throw MediaError("signing needs both --cert and --key");
-  if (!o.setup_exe.empty() && ReadPeSignature(o.setup_exe) == PeSignature::kNotPe) {
+  if (!o.pass_file.empty() && o.key.empty()) throw MediaError("--pass-file goes with --key");
+  if (!o.setup_exe.empty() && ReadPeSignature(HostPath(o.setup_exe)) == PeSignature::kNotPe) {
     throw MediaError(o.setup_exe + ": not a Windows program");
   }
   if (!o.cert.empty() && o.setup_exe.empty()) {
     throw MediaError("--cert and --key sign setup.exe: give it with --setup");
   }
   if (!o.cert.empty()) {
-    ReadAll(o.setup_exe);  // a regular file, before osslsigncode opens it
-    extras.emplace_back("setup.exe", SignedProgram(o.setup_exe, o.cert, o.key, o.signing_time));
+    ReadAll(HostPath(o.setup_exe));  // a regular file, before osslsigncode opens it
+    std::string program = SignedProgram(o.setup_exe, o.cert, o.key, o.pass_file, o.signing_time);
+    extras.push_back({"setup.exe", std::move(program), {}, 0});
   } else if (!o.setup_exe.empty()) {
-    extras.emplace_back("setup.exe", ReadAll(o.setup_exe));
+    extras.push_back({"setup.exe", ReadAll(HostPath(o.setup_exe)), {}, 0});
+  }
+  for (Extra& extra : extras) {
+    if (extra.copy_of.empty()) extra.size = extra.content.size();
   }
 
   std::vector<std::uint64_t> sizes = o.volume_sizes;
   if (o.disks && sizes.empty()) {
     std::uint64_t beside = 0;
-    for (const auto& [name, content] : extras) {
-      beside += (content.size() + kFloppyCluster - 1) / kFloppyCluster * kFloppyCluster;
+    for (const Extra& extra : extras) {
+      beside += (extra.size + kFloppyCluster - 1) / kFloppyCluster * kFloppyCluster;
     }
     if (beside > kFloppyBytes) {
       throw MediaError("what goes beside xalarch.v1 takes " + std::to_string(beside) +
@@ -161,19 +237,21 @@ MediaReport WriteMedia(const MediaOptions& o) {
   report.summary = std::string(o.full_edition ? "full" : "demo") + " edition, " +
                    std::to_string(files.size()) + " members, archive " +
                    std::to_string(archive.size()) + " bytes:";
+  Written written;
+  written.Folder(out_dir);
   for (int i = 0; i < count; ++i) {
-    const fs::path folder =
-        o.disks ? fs::path(o.out_dir) / ("disk" + std::to_string(i + 1)) : fs::path(o.out_dir);
-    fs::create_directories(folder);
+    const fs::path folder = o.disks ? out_dir / ("disk" + std::to_string(i + 1)) : out_dir;
+    written.Folder(folder);
     const std::string name = "xalarch.v" + std::to_string(i + 1);
-    WriteAll(folder / name, volumes[i]);
+    written.File(folder / name, &volumes[i]);
     report.summary += (i ? ", " : " ") + name + " (" + std::to_string(volumes[i].size()) +
-                      " bytes) in " + folder.string();
+                      " bytes) in " + HostText(folder);
   }
-  const fs::path first = o.disks ? fs::path(o.out_dir) / "disk1" : fs::path(o.out_dir);
+  const fs::path first = o.disks ? out_dir / "disk1" : out_dir;
   for (std::size_t i = 0; i < extras.size(); ++i) {
-    WriteAll(first / extras[i].first, extras[i].second);
-    report.summary += (i ? ", " : "; ") + extras[i].first;
+    const Extra& extra = extras[i];
+    written.File(first / extra.name, extra.copy_of.empty() ? &extra.content : nullptr, extra.copy_of);
+    report.summary += (i ? ", " : "; ") + extra.name;
   }
   if (!extras.empty()) report.summary += " beside xalarch.v1";
   if (!o.cert.empty()) report.summary += " (signed)";
@@ -182,11 +260,145 @@ MediaReport WriteMedia(const MediaOptions& o) {
   const MediumReport check = CheckMedium(o.out_dir);
   if (!check.WouldInstall()) {
     std::string why;
-    for (const std::string& e : check.errors) why += "\n  " + e;
+    for (const std::string& error : check.errors) why += "\n  " + error;
     throw MediaError("the medium written to " + o.out_dir + " would not install:" + why);
   }
+  if (!o.cert.empty() && check.signer.empty()) {
+    throw MediaError("the signed setup.exe written to " + o.out_dir + " does not verify");
+  }
+  written.Keep();
   report.warnings = check.warnings;
   return report;
+}
+
+namespace {
+
+const char kUsage[] =
+    "usage: mkmedia [--demo] [--licence FILE] [--setup FILE]\n"
+    "               [--cert CERT.pem --key KEY.pem [--pass-file FILE]]\n"
+    "               [--disks] [--volumes N,N[,N]] PRODUCT_FOLDER OUT_FOLDER\n"
+    "       mkmedia check MEDIUM_FOLDER\n"
+    "       mkmedia list MEDIUM_FOLDER\n"
+    "Writes xalarch.v1, xalarch.v2 and (full edition) xalarch.v3, the marker xalarch.v0 and\n"
+    "licenz.doc into OUT_FOLDER, which must be new or empty. --disks writes disk1/, disk2/,\n"
+    "disk3/, each filled up to a 1.44 MB floppy; --volumes sets the volume sizes. --cert and\n"
+    "--key sign setup.exe (Authenticode, SHA-256, with osslsigncode; the signing time from\n"
+    "SOURCE_DATE_EPOCH when it is set); --pass-file names a file holding the passphrase of an\n"
+    "encrypted key.\n"
+    "check reads a medium (a folder or disk folders) as the installer would and exits 0 when it\n"
+    "would install, 1 when it would not; list prints its members (packed, unpacked size, name).\n"
+    "Wrong usage exits 2.\n";
+
+// A decimal number that fits `T`, all of `text`; none otherwise.
+template <typename T>
+std::optional<T> Number(const std::string& text) {
+  T value{};
+  const char* const end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || text[0] == '-' || text[0] == '+' || error != std::errc() || at != end) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+int Usage(std::string& err, const std::string& why) {
+  err += "mkmedia: " + why + "\n" + kUsage;
+  return 2;
+}
+
+}  // namespace
+
+int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::string& err) {
+  if (!args.empty() && (args[0] == "check" || args[0] == "list")) {
+    if (args.size() != 2 || args[1].empty() || args[1][0] == '-') {
+      return Usage(err, args[0] + " takes one medium folder");
+    }
+    try {
+      if (args[0] == "check") {
+        const MediumReport report = CheckMedium(args[1]);
+        out += FormatCheck(report);
+        return report.WouldInstall() ? 0 : 1;
+      }
+      const MediumReport report = ReadMedium(args[1]);
+      for (const MediumMember& m : report.members) out += FormatMember(m) + "\n";
+      for (const std::string& e : report.errors) err += "mkmedia: " + e + "\n";
+      return report.WouldInstall() ? 0 : 1;
+    } catch (const std::exception& e) {
+      err += std::string("mkmedia: ") + e.what() + "\n";
+      return 1;
+    }
+  }
+  MediaOptions o;
+  std::vector<std::string> positional;
+  bool volumes_given = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool has_value = i + 1 < args.size();
+    const auto value = [&](std::string& field) {
+      if (!field.empty()) return false;  // given twice
+      field = args[++i];
+      return !field.empty();
+    };
+    if (a == "--demo") {
+      o.full_edition = false;
+    } else if (a == "--disks") {
+      o.disks = true;
+    } else if ((a == "--licence" || a == "--setup" || a == "--cert" || a == "--key" ||
+                a == "--pass-file") &&
+               has_value) {
+      std::string& field = a == "--licence" ? o.licence
+                         : a == "--setup"   ? o.setup_exe
+                         : a == "--cert"    ? o.cert
+                         : a == "--key"     ? o.key
+                                            : o.pass_file;
+      if (!value(field)) return Usage(err, a + " given twice or empty");
+    } else if (a == "--volumes" && has_value && !volumes_given) {
+      volumes_given = true;
+      const std::string list = args[++i];
+      for (std::size_t at = 0; at <= list.size();) {
+        std::size_t end = list.find(',', at);
+        if (end == std::string::npos) end = list.size();
+        const std::string item = list.substr(at, end - at);
+        const std::optional<std::uint64_t> size = Number<std::uint64_t>(item);
+        if (!size) return Usage(err, "bad volume size '" + item + "'");
+        o.volume_sizes.push_back(*size);
+        at = end + 1;
+      }
+    } else if (a == "-h" || a == "--help") {
+      out += kUsage;
+      return 0;
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(err, "unknown, repeated or incomplete option " + a);
+    } else {
+      positional.push_back(a);
+    }
+  }
+  if (positional.size() != 2) return Usage(err, "give a product folder and an output folder");
+  if (o.cert.empty() != o.key.empty()) return Usage(err, "--cert and --key go together");
+  if (!o.pass_file.empty() && o.key.empty()) return Usage(err, "--pass-file goes with --key");
+  const std::size_t count = o.full_edition ? 3 : 2;
+  if (volumes_given && o.volume_sizes.size() != count - 1 && o.volume_sizes.size() != count) {
+    return Usage(err, "--volumes takes " + std::to_string(count - 1) + " or " +
+                          std::to_string(count) + " sizes for this edition");
+  }
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    const std::optional<std::int64_t> seconds = Number<std::int64_t>(epoch);
+    if (!seconds) {
+      return Usage(err, std::string("SOURCE_DATE_EPOCH is not a number of seconds: ") + epoch);
+    }
+    o.signing_time = *seconds;
+  }
+  o.product_dir = positional[0];
+  o.out_dir = positional[1];
+  try {
+    const MediaReport report = WriteMedia(o);
+    out += "mkmedia: " + report.summary + "\n";
+    for (const std::string& w : report.warnings) err += "mkmedia: warning: " + w + "\n";
+  } catch (const std::exception& e) {
+    err += std::string("mkmedia: ") + e.what() + "\n";
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace kv

@@ -18,10 +18,11 @@ class MediaError : public std::runtime_error {
 
 using ProductFile = std::pair<std::string, std::string>;  // name, content
 
-// The archive of `files`, members in name order (so the same input gives the same bytes).
-// Throws MediaError for what the installer could not unpack: no files, a name with "$", one that
-// is not a plain file name the installer can create (MemberNameFault, HasFolderPart), two names
-// that Windows takes for one file, content or compressed content above 10,485,761 bytes.
+// The archive of `files` (names in Windows-1251), members in name order (so the same input gives
+// the same bytes). Throws MediaError for what the installer could not unpack: no files, a name
+// with "$", one that is not a plain file name the installer can create (MemberNameFault,
+// HasFolderPart, DefaultFolderFault), two names that Windows takes for one file, content or
+// compressed content above 10,485,761 bytes.
 std::string BuildArchive(std::vector<ProductFile> files);
 
 // Cuts `archive` into `count` volumes. `sizes`, when given, are the sizes of the first volumes
@@ -44,6 +45,7 @@ struct MediaOptions {
   std::vector<std::uint64_t> volume_sizes;
   // PEM files: sign the setup.exe put on the medium (needs setup_exe and osslsigncode).
   std::string cert, key;
+  std::string pass_file;  // holds the passphrase of an encrypted key
   std::optional<std::int64_t> signing_time;  // seconds since 1970; none: the present time
 };
 
@@ -52,11 +54,18 @@ struct MediaReport {
   std::vector<std::string> warnings;
 };
 
-// Reads the product folder and writes the medium, then checks it as `mkmedia check` does and
-// passes on the check's warnings. Throws MediaError, before anything is written, for what the
-// installer could not unpack, for an archive that does not fit on the floppies of `disks`, and
-// when signing was asked for and cannot be done; and, after writing, when the check finds that
-// the medium would not install.
+// Reads the product folder (its file names converted to Windows-1251) and writes the medium into
+// the output folder, which must be empty or not exist yet; then checks it as `mkmedia check`
+// does and passes on the check's warnings. Throws MediaError, before anything is written, for an
+// output folder that holds anything, for what the installer could not unpack, for a name with no
+// Windows-1251 form, for an archive that does not fit on the floppies of `disks`, and when
+// signing was asked for and cannot be done or the signed program does not verify; and, after
+// writing, when the check finds that the medium would not install or (when signing) that its
+// setup.exe does not verify. What it wrote is removed again when it fails.
 MediaReport WriteMedia(const MediaOptions& options);
+
+// The mkmedia command: `args` without the program's name. Returns the exit code (0 done, 1 the
+// medium was refused or would not install, 2 wrong usage); `out` and `err` get what is printed.
+int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::string& err);
 
 }  // namespace kv

@@ -5,12 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "app/texts.h"
 #include "platform/cp1251.h"
 #include "media/archive.h"
 #include "media/file_names.h"
 #include "target/folders.h"
+#include "tools/host_text.h"
 #include "tools/signing.h"
 
 namespace kv {
@@ -19,16 +21,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A folder's entry whose name Windows takes for `name` (an exact match first); empty when there
-// is none. `folder` true: only folders; false: anything but a folder, as the installer's file
-// existence test.
+// The folder's entry that a program opening `name` there gets, as Windows finds it: by the case of
+// its letters only (NameOnDiskAnswers), an exact match first. `folder` true: only folders; false:
+// anything but a folder, as the installer's file existence test.
 fs::path Find(const fs::path& dir, const std::string& name, bool folder = false) {
   std::error_code e;
   const auto fits = [&](const fs::path& p) { return fs::is_directory(p, e) == folder; };
   if (fs::exists(dir / name, e) && fits(dir / name)) return dir / name;
   for (fs::directory_iterator it(dir, e), end; !e && it != end; it.increment(e)) {
     const fs::path& p = it->path();
-    if (SameFileName(p.filename().string(), name) && fits(p)) return p;
+    const std::optional<std::string> listed = Cp1251FileName(p.filename(), nullptr);
+    if (listed && NameOnDiskAnswers(*listed, name) && fits(p)) return p;
   }
   return {};
 }
@@ -122,6 +125,16 @@ std::string ForDisplay(const std::string& text) {
   return out;
 }
 
+std::string DefaultFolderFault(const std::string& name) {
+  // "C:\\Kelvanto\\" and the name, below Windows' limit of kMaxPath characters with the NUL.
+  const std::size_t path = std::size(text::kDefaultFolder) - 1 + 1 + name.size();
+  if (path < kMaxPath) return "";
+  return "has " + std::to_string(name.size()) + " bytes: in the proposed folder " +
+         ForDisplay(text::kDefaultFolder) + " its path would have " + std::to_string(path) +
+         " characters, and Windows takes fewer than " + std::to_string(kMaxPath) +
+         ": the installer would fail with \"" + ForDisplay(text::kMsgCannotUnpack) + "\"";
+}
+
 std::string NoLicenceWarning() {
   return std::string("full edition without licenz.doc: the installer will show \"") +
          ForDisplay(text::kMsgNoLicence) + "\"";
@@ -129,7 +142,7 @@ std::string NoLicenceWarning() {
 
 MediumReport ReadMedium(const std::string& folder) {
   MediumReport r;
-  const fs::path root(folder);
+  const fs::path root = HostPath(folder);
   fs::path source = root;
   fs::path first = Find(root, text::kVolume1);
   const fs::path disk1 = Find(root, "disk1", true);
@@ -227,23 +240,27 @@ void CheckLicence(const fs::path& source, MediumReport& r) {
     r.warnings.push_back(NoLicenceWarning());
     return;
   }
-  bool read = false;
-  if (IsRegular(licence)) {
-    std::error_code e;
-    std::uint64_t left = fs::file_size(licence, e);
-    std::ifstream in(licence, std::ios::binary);
-    char chunk[4096];
-    while (!e && in && left > 0) {
-      in.read(chunk, static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof chunk, left)));
-      left -= static_cast<std::uint64_t>(in.gcount());
-      if (in.gcount() == 0) break;
-    }
-    read = !e && in.is_open() && left == 0;
-  }
+  // Its size as the file system gives it; reading the first bytes shows that it can be opened.
+  std::error_code e;
+  const std::uint64_t size = IsRegular(licence) ? fs::file_size(licence, e) : 0;
+  char first[4096];
+  std::ifstream in;
+  if (IsRegular(licence) && !e) in.open(licence, std::ios::binary);
+  const bool read =
+      in.is_open() && (size == 0 || in.read(first, std::min<std::uint64_t>(sizeof first, size)));
   if (!read) {
     r.warnings.push_back(
         "licenz.doc cannot be read (not a regular, readable file): the installer will show \"" +
         ForDisplay(text::kMsgLicenceUnreadable) + "\" and go on with an empty licence page");
+  } else if (size > kLicenceLoadLimit) {
+    r.warnings.push_back("licenz.doc has " + std::to_string(size) + " bytes, more than the " +
+                         std::to_string(kLicenceLoadLimit) +
+                         " that the installer can be sure to load (it holds the file and the "
+                         "viewer's copy of it in memory at once): it may show \"" +
+                         ForDisplay(text::kMsgLicenceUnreadable) +
+                         "\" and go on with an empty licence page");
+  } else if (size == 0) {
+    r.warnings.push_back("licenz.doc is empty: the installer shows an empty licence page");
   }
 }
 
@@ -253,7 +270,7 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
     r.notes.push_back("no setup.exe beside xalarch.v1");
     return;
   }
-  switch (ReadPeSignature(setup.string())) {
+  switch (ReadPeSignature(setup)) {
     case PeSignature::kNotPe:
       r.errors.push_back("setup.exe is not a Windows program");
       return;
@@ -263,7 +280,7 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
     case PeSignature::kSigned:
       break;
   }
-  const SignatureCheck check = VerifySignature(setup.string());
+  const SignatureCheck check = VerifySignature(setup);
   if (check.tool_missing) {
     r.warnings.push_back("setup.exe is signed, but its signature cannot be verified here: " +
                          check.problem);
@@ -271,7 +288,13 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
     r.errors.push_back("setup.exe's signature does not verify: " + check.problem);
   } else {
     r.signer = check.signer;
-    if (!check.trusted) {
+    if (!check.out_of_date.empty()) {
+      r.warnings.push_back("setup.exe's signature is intact, but the certificate of " +
+                           check.signer + " " + check.out_of_date + " (valid from " +
+                           check.not_before + " to " + check.not_after +
+                           "): Windows still starts the program, but does not take the "
+                           "signature as valid");
+    } else if (!check.trusted) {
       r.notes.push_back("setup.exe is signed by " + check.signer +
                         ", whose certificate this system does not trust (self-signed or of an "
                         "unknown issuer)");
@@ -284,7 +307,7 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
 MediumReport CheckMedium(const std::string& folder) {
   MediumReport r = ReadMedium(folder);
   if (r.volumes.empty()) return r;
-  const fs::path source = r.disks ? Find(fs::path(folder), "disk1", true) : fs::path(folder);
+  const fs::path source = r.disks ? Find(HostPath(folder), "disk1", true) : HostPath(folder);
   CheckLicence(source, r);
   CheckSignature(source, r);
 
@@ -299,12 +322,19 @@ MediumReport CheckMedium(const std::string& folder) {
                          " lies in a folder: the installer creates no folders, so it cannot "
                          "create this file in a new target folder");
     }
-    // Windows takes no path of kMaxPath characters or more.
-    if (sizeof text::kDefaultFolder + name.size() >= kMaxPath) {
-      r.warnings.push_back("member " + std::to_string(i + 1) + " " + Quoted(name) + " has " +
-                           std::to_string(name.size()) + " bytes: in the proposed folder " +
-                           ForDisplay(text::kDefaultFolder) +
-                           " its path would be longer than Windows allows");
+    if (const std::string fault = DefaultFolderFault(name); !fault.empty()) {
+      r.errors.push_back("member " + std::to_string(i + 1) + " " + Quoted(name) + " " + fault);
+    }
+    if (NamesADeviceUnderAnotherCodePage(name)) {
+      r.warnings.push_back("member " + std::to_string(i + 1) + " " + Quoted(name) +
+                           " names a device (COM or LPT with a superscript digit) where Windows "
+                           "reads names in another code page than Windows-1251, such as 1252: "
+                           "the installer cannot create it there");
+    }
+    if (LooksLikeShortAlias(name)) {
+      r.warnings.push_back("member " + std::to_string(i + 1) + " " + Quoted(name) +
+                           " is shaped like a short 8.3 name: where another file in the folder "
+                           "has that short name, the installer writes over that file instead");
     }
     const std::string identity = FileNameIdentity(name);
     const auto [first, added] = seen.emplace(identity, i);

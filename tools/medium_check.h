@@ -69,6 +69,14 @@ std::string FormatCheck(const MediumReport& report);
 // as \xNN.
 std::string ForDisplay(const std::string& text);
 
+// Why a member name cannot be installed into the proposed folder C:\Kelvanto (its path would
+// reach Windows' limit of 260 characters), as a phrase; empty when it can.
+std::string DefaultFolderFault(const std::string& name);
+
+// The largest licence that the installer, a 32-bit program that reads the whole file and hands it
+// to the viewer (which keeps its own copy as Unicode), can be sure to load.
+inline constexpr std::uint64_t kLicenceLoadLimit = 256ull << 20;
+
 // What a full edition without licenz.doc does to the installer.
 std::string NoLicenceWarning();
 

@@ -1,18 +1,21 @@
 #include "tools/signing.h"
 
-#include <cstdio>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <vector>
 
+#include "tools/host_text.h"
 #include "tools/media_builder.h"
 
-#ifdef _WIN32
-#include <process.h>
-#else
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -28,27 +31,64 @@ struct Run {
   std::string output;  // standard output and standard error together
 };
 
+// Starts `program` (a full path) with `args` (its own name first), without a shell and without a
+// console or terminal to ask anything on (a passphrase prompt then fails at once rather than
+// waiting for someone who is not there), and collects what it writes.
 #ifdef _WIN32
-std::string Quote(const std::string& arg) {
-  std::string q = "\"";
-  for (char c : arg) q += c == '"' ? std::string("\\\"") : std::string(1, c);
-  return q + "\"";
+// One argument as the C runtime splits a command line: in quotes, with the backslashes before a
+// quote doubled.
+std::wstring Quote(const std::wstring& arg) {
+  std::wstring q = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    q.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    q += c;
+  }
+  q.append(backslashes * 2, L'\\');
+  return q + L"\"";
 }
-Run RunProgram(const std::vector<std::string>& args) {
-  std::string command = "\"";
-  for (const std::string& a : args) command += Quote(a) + " ";
-  command += "2>&1\"";
+
+Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
   Run run;
-  FILE* pipe = _popen(command.c_str(), "rb");
-  if (!pipe) return run;
-  char chunk[4096];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) run.output.append(chunk, n);
-  run.status = _pclose(pipe);
+  std::wstring command;
+  for (const std::wstring& a : args) command += (command.empty() ? L"" : L" ") + Quote(a);
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                               OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nothing;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                      DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+  CloseHandle(write_end);
+  if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
+  if (started) {
+    char chunk[4096];
+    DWORD n = 0;
+    while (ReadFile(read_end, chunk, sizeof chunk, &n, nullptr) && n > 0) run.output.append(chunk, n);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (GetExitCodeProcess(process.hProcess, &code)) run.status = static_cast<int>(code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(read_end);
   return run;
 }
 #else
-// Starts the program without a shell, so that no file name is ever taken as shell syntax.
-Run RunProgram(const std::vector<std::string>& args) {
+Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
   Run run;
   int fds[2];
   if (pipe(fds) != 0) return run;
@@ -59,6 +99,9 @@ Run RunProgram(const std::vector<std::string>& args) {
     return run;
   }
   if (pid == 0) {
+    setsid();  // no controlling terminal
+    const int nothing = open("/dev/null", O_RDONLY);
+    if (nothing >= 0) dup2(nothing, 0);
     dup2(fds[1], 1);
     dup2(fds[1], 2);
     close(fds[0]);
@@ -66,7 +109,7 @@ Run RunProgram(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   close(fds[1]);
@@ -85,27 +128,50 @@ Run RunProgram(const std::vector<std::string>& args) {
 }
 #endif
 
-// A folder of its own for the intermediate files, removed with everything in it.
+// Runs a helper program found in PATH; not found, it did not start.
+Run RunTool(const char* tool, std::vector<HostString> args) {
+  const std::string path = FindProgram(tool);
+  if (path.empty()) return {};
+  args.insert(args.begin(), HostPath(tool).native());
+  return RunProgram(HostPath(path), args);
+}
+
+// A folder that this process made, new, for its intermediate files, readable by this user
+// alone (mode 0700; on Windows a new folder in the user's own temporary folder), removed with
+// everything in it. Nothing in it is followed: the tools write their files there, and they are
+// read back only as regular files that are not links.
 class ScratchFolder {
  public:
   ScratchFolder() {
-    static int count = 0;
-    path_ = fs::temp_directory_path() /
-            ("mkmedia-" + std::to_string(
+    const fs::path base = fs::temp_directory_path();
 #ifdef _WIN32
-                              _getpid()
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      const fs::path candidate = base / ("mkmedia-" + std::to_string(random()));
+      if (CreateDirectoryW(candidate.c_str(), nullptr)) path_ = candidate;
+      else if (GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
 #else
-                              getpid()
+    std::string name = (base / "mkmedia-XXXXXX").string();
+    if (mkdtemp(name.data())) path_ = name;
 #endif
-                                  ) +
-             "-" + std::to_string(++count));
-    fs::create_directories(path_);
+    if (path_.empty()) {
+      throw MediaError("cannot make a scratch folder in " + HostText(base));
+    }
   }
   ~ScratchFolder() {
     std::error_code e;
     fs::remove_all(path_, e);
   }
-  std::string operator/(const char* name) const { return (path_ / name).string(); }
+  HostString operator/(const char* name) const { return (path_ / name).native(); }
+  // The file a tool wrote here, when it is a regular file and no link.
+  std::string Read(const char* name) const {
+    const fs::path file = path_ / name;
+    std::error_code e;
+    if (!fs::is_regular_file(fs::symlink_status(file, e))) return {};
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
 
  private:
   fs::path path_;
@@ -135,14 +201,60 @@ std::string Field(const std::string& output, const std::string& label) {
   return "";
 }
 
+// The line of a tool's output that says what went wrong: the first one that is not a passphrase
+// prompt and not a line of OpenSSL's error queue ("40F01D3C927F0000:error:...").
+std::string Reason(const std::string& output) {
+  for (std::size_t at = 0; at < output.size();) {
+    std::size_t end = output.find('\n', at);
+    if (end == std::string::npos) end = output.size();
+    std::string line = output.substr(at, end - at);
+    at = end + 1;
+    for (const std::string prompt : {"Enter PEM pass phrase:", "Enter pass phrase:"}) {
+      while (line.compare(0, prompt.size(), prompt) == 0) line.erase(0, prompt.size());
+    }
+    line.erase(0, line.find_first_not_of(" \t"));
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    const std::size_t colon = line.find(":error:");
+    if (line.empty() || (colon != std::string::npos && colon > 0 &&
+                         line.find_first_not_of("0123456789ABCDEFabcdef") == colon)) {
+      continue;
+    }
+    return line;
+  }
+  return "no reason given";
+}
+
+// Seconds since 1970 of a date as osslsigncode prints it ("Jan  1 00:00:00 2020 GMT"); none when
+// it is not one.
+std::optional<std::int64_t> Seconds(const std::string& date) {
+  static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  char month[4] = {};
+  int day = 0, hour = 0, minute = 0, second = 0, year = 0;
+  if (std::sscanf(date.c_str(), "%3s %d %d:%d:%d %d", month, &day, &hour, &minute, &second,
+                  &year) != 6) {
+    return std::nullopt;
+  }
+  const char* found = std::strstr(kMonths, month);
+  if (!found || (found - kMonths) % 3 != 0) return std::nullopt;
+  // Days from 1970-01-01 to the civil date (H. Hinnant's algorithm).
+  const int m = static_cast<int>(found - kMonths) / 3 + 1;
+  const int y = year - (m <= 2);
+  const int era = (y >= 0 ? y : y - 399) / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + doe - 719468;
+  return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
 const char kNoSigner[] =
     "osslsigncode is not installed (on Debian: apt-get install osslsigncode)";
 
 }  // namespace
 
-bool ProgramAvailable(const std::string& program) {
+std::string FindProgram(const std::string& program) {
   const char* path = std::getenv("PATH");
-  if (!path) return false;
+  if (!path) return {};
 #ifdef _WIN32
   const char separator = ';';
   const std::string suffix = ".exe";
@@ -152,54 +264,69 @@ bool ProgramAvailable(const std::string& program) {
 #endif
   for (std::string rest = path;;) {
     const std::size_t end = rest.find(separator);
-    const std::string folder = rest.substr(0, end);
-    if (!folder.empty()) {
+    const fs::path folder = HostPath(rest.substr(0, end));
+    if (folder.is_absolute()) {
       std::error_code e;
-      const fs::path candidate = fs::path(folder) / (program + suffix);
+      const fs::path candidate = folder / HostPath(program + suffix);
       if (fs::is_regular_file(candidate, e)) {
 #ifdef _WIN32
-        return true;
+        return HostText(candidate);
 #else
-        if (access(candidate.c_str(), X_OK) == 0) return true;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
 #endif
       }
     }
-    if (end == std::string::npos) return false;
+    if (end == std::string::npos) return {};
     rest = rest.substr(end + 1);
   }
 }
 
 std::string SignedProgram(const std::string& in, const std::string& cert, const std::string& key,
-                          std::optional<std::int64_t> time) {
+                          const std::string& pass_file, std::optional<std::int64_t> time) {
   if (!ProgramAvailable("osslsigncode")) {
     throw MediaError(std::string("cannot sign setup.exe: ") + kNoSigner);
   }
-  std::vector<std::string> args = {"osslsigncode", "sign", "-certs", cert, "-key", key,
-                                   "-h",           "sha256"};
+  std::vector<HostString> args = {HostPath("sign").native(), HostPath("-certs").native(),
+                                  HostPath(cert).native(),   HostPath("-key").native(),
+                                  HostPath(key).native(),    HostPath("-h").native(),
+                                  HostPath("sha256").native()};
+  const auto add = [&](const std::string& arg) { args.push_back(HostPath(arg).native()); };
+  if (!pass_file.empty()) {
+    add("-readpass");
+    add(pass_file);
+  }
   if (time) {
-    args.push_back("-time");
-    args.push_back(std::to_string(*time));
+    add("-time");
+    add(std::to_string(*time));
   }
   ScratchFolder scratch;
-  const std::string out = scratch / "setup.exe";
-  args.insert(args.end(), {"-in", in, "-out", out});
-  const Run run = RunProgram(args);
+  add("-in");
+  add(in);
+  add("-out");
+  args.push_back(scratch / "setup.exe");
+  const Run run = RunTool("osslsigncode", args);
   if (run.status != 0) {
-    std::string why = run.output;
-    while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+    std::string why = Reason(run.output);
+    if (pass_file.empty() && why.find("password") != std::string::npos) {
+      why += " (an encrypted key: give the file that holds its passphrase with --pass-file)";
+    }
     throw MediaError("cannot sign " + in + " with " + cert + " and " + key +
                      ": osslsigncode says: " + why);
   }
-  std::ifstream signed_file(out, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(signed_file)), std::istreambuf_iterator<char>());
-  if (!signed_file) throw MediaError("cannot read the signed " + in);
+  const std::string bytes = scratch.Read("setup.exe");
+  if (bytes.empty()) throw MediaError("cannot read the signed " + in);
+  // The signature as Windows will check it, before anything is written.
+  const SignatureCheck check = VerifySignature(fs::path(scratch / "setup.exe"));
+  if (!check.verified) {
+    throw MediaError("the setup.exe signed with " + cert + " does not verify: " + check.problem);
+  }
   return bytes;
 }
 
-PeSignature ReadPeSignature(const std::string& path) {
+PeSignature ReadPeSignature(const fs::path& file) {
   std::error_code e;
-  if (!fs::is_regular_file(path, e)) return PeSignature::kNotPe;
-  std::ifstream in(path, std::ios::binary);
+  if (!fs::is_regular_file(file, e)) return PeSignature::kNotPe;
+  std::ifstream in(file, std::ios::binary);
   unsigned char dos[64] = {};
   if (!in.read(reinterpret_cast<char*>(dos), sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') {
     return PeSignature::kNotPe;
@@ -223,7 +350,7 @@ PeSignature ReadPeSignature(const std::string& path) {
   return Little(entry + 4, 4) != 0 ? PeSignature::kSigned : PeSignature::kUnsigned;
 }
 
-SignatureCheck VerifySignature(const std::string& path) {
+SignatureCheck VerifySignature(const fs::path& path) {
   SignatureCheck check;
   for (const char* tool : {"osslsigncode", "openssl"}) {
     if (!ProgramAvailable(tool)) {
@@ -236,27 +363,55 @@ SignatureCheck VerifySignature(const std::string& path) {
   // since it was signed does not depend on who issued them; whether they are trusted is asked
   // apart.
   ScratchFolder scratch;
-  const std::string signature = scratch / "signature.pem", certs = scratch / "certs.pem";
-  const Run extracted =
-      RunProgram({"osslsigncode", "extract-signature", "-pem", "-in", path, "-out", signature});
-  const Run listed = extracted.status == 0
-                         ? RunProgram({"openssl", "pkcs7", "-print_certs", "-in", signature,
-                                       "-out", certs})
-                         : Run{};
-  if (listed.status != 0) {
+  const HostString file = path.native();
+  const auto arg = [](const char* text) { return HostPath(text).native(); };
+  const Run extracted = RunTool("osslsigncode", {arg("extract-signature"), arg("-pem"), arg("-in"),
+                                                 file, arg("-out"), scratch / "signature.pem"});
+  const Run listed =
+      extracted.status == 0 && !scratch.Read("signature.pem").empty()
+          ? RunTool("openssl", {arg("pkcs7"), arg("-print_certs"), arg("-in"),
+                                scratch / "signature.pem", arg("-out"), scratch / "certs.pem"})
+          : Run{};
+  if (listed.status != 0 || scratch.Read("certs.pem").empty()) {
     check.problem = "its signature cannot be read";
     return check;
   }
-  const Run verified = RunProgram({"osslsigncode", "verify", "-in", path, "-CAfile", certs});
+  const auto verify = [&](std::optional<std::int64_t> at) {
+    std::vector<HostString> args = {arg("verify"), arg("-in"), file, arg("-CAfile"),
+                                    scratch / "certs.pem"};
+    if (at) {
+      args.push_back(arg("-time"));
+      args.push_back(HostPath(std::to_string(*at)).native());
+    }
+    return RunTool("osslsigncode", args);
+  };
+  const auto ok = [](const Run& run) {
+    return run.status == 0 && run.output.find("Signature verification: ok") != std::string::npos;
+  };
+  Run verified = verify(std::nullopt);
   check.signer = Field(verified.output, "Subject:");
-  if (verified.status != 0 || verified.output.find("Signature verification: ok") == std::string::npos) {
+  check.not_before = Field(verified.output, "notBefore :");
+  check.not_after = Field(verified.output, "notAfter :");
+  // A certificate out of its dates: whether the bytes are those signed is asked again as of the
+  // first day of the certificate.
+  const bool expired = verified.output.find("certificate has expired") != std::string::npos;
+  const bool early = verified.output.find("certificate is not yet valid") != std::string::npos;
+  if (!ok(verified) && (expired || early) && Seconds(check.not_before)) {
+    verified = verify(Seconds(check.not_before));
+    if (ok(verified)) check.out_of_date = expired ? "has expired" : "is not yet valid";
+  }
+  if (!ok(verified)) {
     check.problem = verified.output.find("MISMATCH") != std::string::npos
                         ? "the file was changed after it was signed"
-                        : "its signature does not verify";
+                        : "its signature does not verify" +
+                              (Field(verified.output, "Error:").empty()
+                                   ? std::string()
+                                   : " (" + Field(verified.output, "Error:") + ")");
     return check;
   }
   check.verified = true;
-  check.trusted = RunProgram({"osslsigncode", "verify", "-in", path}).status == 0;
+  check.trusted = check.out_of_date.empty() &&
+                  RunTool("osslsigncode", {arg("verify"), arg("-in"), file}).status == 0;
   return check;
 }
 

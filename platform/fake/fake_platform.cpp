@@ -77,8 +77,31 @@ FakePlatform::FakePlatform() {
   }
 }
 
+// As Windows compares names: each Windows-1251 byte as its Unicode character, letters in capitals
+// (Cyrillic а..я to А..Я, ѐ..џ to Ѐ..Џ, ґ to Ґ, Latin a..z to A..Z), back to the byte that holds
+// the capital; a capital that the code page does not hold leaves the byte as it was.
 std::string FakePlatform::Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static const std::array<char, 256> upper = [] {
+    std::array<char, 256> table{};
+    for (int byte = 0; byte < 256; ++byte) {
+      char16_t u = Cp1251ToUnicode(static_cast<unsigned char>(byte));
+      if ((u >= u'a' && u <= u'z') || (u >= 0x0430 && u <= 0x044F)) {
+        u -= 0x20;
+      } else if (u >= 0x0450 && u <= 0x045F) {
+        u -= 0x50;
+      } else if (u == 0x0491) {
+        u = 0x0490;
+      }
+      table[byte] = static_cast<char>(byte);
+      for (int capital = 0; capital < 256; ++capital) {
+        if (Cp1251ToUnicode(static_cast<unsigned char>(capital)) == u) {
+          table[byte] = static_cast<char>(capital);
+        }
+      }
+    }
+    return table;
+  }();
+  for (char& c : s) c = upper[static_cast<unsigned char>(c)];
   return s;
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 
@@ -9,6 +10,7 @@
 
 #include "media/archive.h"
 #include "tests/unit/test_support.h"
+#include "tools/media_builder.h"
 #include "tools/medium_check.h"
 #include "tools/signing.h"
 
@@ -131,6 +133,104 @@ TEST(MediaBuilder, DisksAreFloppySizedAndAnArchiveThatDoesNotFitIsRefused) {
   o.volume_sizes = {2000000};
   EXPECT_NO_THROW(WriteMedia(o)) << "sizes given: no floppy limit";
   EXPECT_EQ(f.Get("demo/disk1/xalarch.v1").size(), 2000000u);
+}
+
+std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+// What `dir` holds, every level, sorted; "-" when it does not exist.
+std::vector<std::string> Listing(const fs::path& dir) {
+  if (!fs::exists(dir)) return {"-"};
+  std::vector<std::string> names;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    names.push_back(fs::relative(e.path(), dir).string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// mkmedia's command line, "@x" naming x in the test folder.
+int Mkmedia(Folder& f, std::vector<std::string> args, std::string* said = nullptr) {
+  for (std::string& a : args) {
+    if (a[0] == '@') a = (f.dir / a.substr(1)).string();
+  }
+  std::string out, err;
+  const int code = RunMkmedia(args, out, err);
+  if (said) *said = out + err;
+  return code;
+}
+
+// Each row: what is there before, the command, its exit code, what the folder it names last
+// holds after it, and what it says.
+TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
+  const std::vector<std::string> full = {"licenz.doc", "xalarch.v0", "xalarch.v1", "xalarch.v2",
+                                         "xalarch.v3"};
+  const std::vector<std::string> demo = {"xalarch.v1", "xalarch.v2"}, none = {"-"};
+  const auto product = [](std::u8string name) {
+    return [name](Folder& f) { f.Put("product/" + U8(name), "x"); };
+  };
+  const auto medium = [](std::function<void(Folder&)> then) {
+    return [then](Folder& f) {
+      Mkmedia(f, {"--licence", "@licence.rtf", "@product", "@m"});
+      if (then) then(f);
+    };
+  };
+  const std::vector<std::string> build = {"--demo", "@product", "@out"};
+  const struct {
+    const char* what;
+    std::function<void(Folder&)> before;
+    std::vector<std::string> command;
+    int code;
+    std::vector<std::string> left;
+    std::string said;
+  } rows[] = {
+      {"a new folder", {}, {"--licence", "@licence.rtf", "@product", "@out"}, 0, full, "6 members"},
+      {"an empty folder", [](Folder& f) { fs::create_directory(f.dir / "out"); }, build, 0, demo, ""},
+      {"--disks over a medium in one folder", medium({}), {"--disks", "@product", "@m"}, 1, full,
+       "is not empty"},
+      {"a Cyrillic name, listed", [&](Folder& f) {
+         product(u8"Справка.txt")(f);
+         medium({})(f);
+       }, {"list", "@m"}, 0, full, U8(u8"Справка.txt\n")},
+      {"two names Windows takes for one", [&](Folder& f) {
+         product(u8"Справка.txt")(f);
+         product(u8"СПРАВКА.TXT")(f);
+       }, build, 1, none, "Windows takes both names for one file"},
+      {"a name without Windows-1251", product(u8"naïve.txt"), build, 1, none, "U+00EF"},
+      {"a name that is not UTF-8", [](Folder& f) { f.Put("product/\xC0.txt", ""); }, build, 1, none,
+       "not UTF-8"},
+      {"C:\\Kelvanto\\ and 247 bytes", product(std::u8string(247, u8'n')), build, 0, demo, ""},
+      {"C:\\Kelvanto\\ and 248 bytes", product(std::u8string(248, u8'n')), build, 1, none,
+       "260 characters"},
+      {"COM and the byte B9", product(u8"COM№.txt"), build, 0, demo, "names a device"},
+      {"an 8.3 alias", product(u8"UNINST~1.EXE"), build, 0, demo, "short 8.3 name"},
+      {"--volumes past 64 bits", {}, {"--volumes", "99999999999999999999999,1", "@product", "@out"},
+       2, none, "bad volume size"},
+      {"--volumes with four sizes", {}, {"--volumes", "1,2,3,4", "@product", "@out"}, 2, none,
+       "takes 2 or 3 sizes"},
+      {"--pass-file without a key", {}, {"--pass-file", "@p", "@product", "@out"}, 2, none, ""},
+      {"a marker and a volume named with a trailing blank and dot", medium([](Folder& f) {
+         fs::rename(f.dir / "m/xalarch.v0", f.dir / "m/xalarch.v0 ");
+         fs::rename(f.dir / "m/xalarch.v2", f.dir / "m/xalarch.v2.");
+       }), {"check", "@m"}, 1, {"licenz.doc", "xalarch.v0 ", "xalarch.v1", "xalarch.v2.", "xalarch.v3"},
+       "no xalarch.v2: the installer would ask"},
+      {"a 3 GiB licence", medium([](Folder& f) { fs::resize_file(f.dir / "m/licenz.doc", 3ull << 30); }),
+       {"check", "@m"}, 0, full, "licenz.doc has 3221225472 bytes, more than the 268435456"},
+      {"an empty licence", medium([](Folder& f) { fs::resize_file(f.dir / "m/licenz.doc", 0); }),
+       {"check", "@m"}, 0, full, "licenz.doc is empty"},
+      {"a member too long", [](Folder& f) {
+         fs::create_directory(f.dir / "m");
+         f.Put("m/xalarch.v1", PackMember(std::string(248, 'n'), "x"));
+         f.Put("m/xalarch.v2", "");
+       }, {"check", "@m"}, 1, demo, "its path would have 260 characters"},
+  };
+  for (const auto& row : rows) {
+    Folder f;
+    if (row.before) row.before(f);
+    std::string said;
+    EXPECT_EQ(Mkmedia(f, row.command, &said), row.code) << row.what << ": " << said;
+    EXPECT_EQ(Listing(f.dir / row.command.back().substr(1)), row.left) << row.what;
+    EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
+  }
 }
 
 // ---- The check ---------------------------------------------------------------------------------
@@ -353,8 +453,8 @@ TEST(MediumCheck, LicenceDiskUseProductSetAndCopySteps) {
   ASSERT_EQ(::mkfifo((f.dir / "fifo/pipe").c_str(), 0600), 0);
   fs::rename(f.dir / "fifo/pipe", f.dir / "fifo/xalarch.v3");
   EXPECT_THAT(Errors(f.Check("fifo")), HasSubstr("xalarch.v3 is not a regular file"));
-  WriteMedia(o);  // replaces the pipe rather than writing into it
-  EXPECT_TRUE(fs::is_regular_file(f.dir / "fifo/xalarch.v3"));
+  EXPECT_THROW(WriteMedia(o), MediaError) << "an output folder that holds anything";
+  EXPECT_TRUE(fs::is_fifo(f.dir / "fifo/xalarch.v3")) << "left as it was, not written through";
   EXPECT_THAT(r.warnings, Not(Contains(HasSubstr("at its peak"))));
   EXPECT_EQ(r.peak_disk_use, r.archive_size + 6 * 3000 + 100 * (7 + 12 + 17 + 22 + 27 + 32));
 
@@ -452,6 +552,7 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   o.cert = cert;
   o.key = key;
   o.signing_time = 1700000000;
+  fs::remove_all(f.dir / "one");
   WriteMedia(o);
   o.out_dir = (f.dir / "two").string();
   WriteMedia(o);
@@ -482,6 +583,95 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   }
   setenv("PATH", path.c_str(), 1);
   EXPECT_FALSE(fs::exists(f.dir / "three"));
+}
+
+// Certificates out of their dates, an encrypted key, helpers looked for where they may not be,
+// and the scratch folder of old planted with links.
+TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
+  if (!ProgramAvailable("osslsigncode") || !ProgramAvailable("openssl")) {
+    GTEST_SKIP() << "osslsigncode and openssl are installed by scripts/setup";
+  }
+  Folder f;
+  f.Put("setup.exe", TinyProgram());
+  f.Put("pass", "secret\n");
+  f.Put("ca.cnf", "[ca]\ndefault_ca=d\n[d]\ndatabase=index\nnew_certs_dir=.\nserial=serial\n"
+                  "default_md=sha256\npolicy=p\nunique_subject=no\n[p]\ncommonName=supplied\n");
+  // NAME FROM TO: NAME.pem, valid from FROM to TO, and its key NAME.key.
+  const std::string certificate =
+      "c() { : > index && echo 01 > serial && openssl req -new -newkey rsa:2048 -nodes -subj /CN=$1 "
+      "-keyout $1.key -out $1.csr && openssl ca -batch -config ca.cnf -selfsign -keyfile $1.key "
+      "-in $1.csr -startdate $2 -enddate $3 -notext -out $1.pem; }; ";
+  ASSERT_EQ(std::system(("cd " + f.dir.string() + " && (" + certificate +
+                         "c old 20200101000000Z 20210101000000Z && c new 20400101000000Z "
+                         "20410101000000Z && c now 20200101000000Z 20400101000000Z && openssl rsa "
+                         "-in now.key -aes256 -passout pass:secret -out locked.key) >/dev/null 2>&1")
+                            .c_str()),
+            0);
+  fs::create_directories(f.dir / "tools");
+  fs::create_symlink(FindProgram("osslsigncode"), f.dir / "tools/osslsigncode");
+  const std::vector<std::string> signed_full = {"licenz.doc", "setup.exe",  "xalarch.v0",
+                                                "xalarch.v1", "xalarch.v2", "xalarch.v3"};
+  const auto sign = [](const char* cert, const char* key) {
+    return std::vector<std::string>{"--licence", "@licence.rtf", "--setup", "@setup.exe", "--cert",
+                                    cert, "--key", key, "@product", "@out"};
+  };
+  std::vector<std::string> unlocked = sign("@now.pem", "@locked.key");
+  unlocked.insert(unlocked.begin(), {"--pass-file", "@pass"});
+  const std::string path = std::getenv("PATH");
+  const struct {
+    const char* what;
+    std::vector<std::string> command;
+    std::string path;  // PATH, when not the test's own
+    int code;
+    std::vector<std::string> left;
+    std::string said;
+  } rows[] = {
+      {"expired", sign("@old.pem", "@old.key"), "", 0, signed_full,
+       "/CN=old has expired (valid from Jan  1 00:00:00 2020 GMT to Jan  1 00:00:00 2021 GMT)"},
+      {"not yet valid", sign("@new.pem", "@new.key"), "", 0, signed_full, "/CN=new is not yet valid"},
+      {"an encrypted key", sign("@now.pem", "@locked.key"), "", 1, {"-"},
+       "osslsigncode says: Failed to decode private key file: " + (f.dir / "locked.key").string() +
+           " (Wrong password?) (an encrypted key: give the file that holds its passphrase with "
+           "--pass-file)\n"},
+      {"an encrypted key and its passphrase", unlocked, "", 0, signed_full, "(signed)"},
+      {"no openssl to verify with", sign("@now.pem", "@now.key"), (f.dir / "tools").string(), 1,
+       {"-"}, "openssl is not installed"},
+  };
+  for (const auto& row : rows) {
+    fs::remove_all(f.dir / "out");
+    setenv("PATH", (row.path.empty() ? path : row.path).c_str(), 1);
+    std::string said;
+    EXPECT_EQ(Mkmedia(f, row.command, &said), row.code) << row.what << ": " << said;
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(Listing(f.dir / "out"), row.left) << row.what;
+    EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
+  }
+
+  // check from a folder that holds an osslsigncode of its own, with PATH naming the current
+  // folder (an empty entry) and a folder below it (a relative one), and every name the scratch
+  // folder used to have taken by a link to a file of the user's.
+  ASSERT_EQ(Mkmedia(f, sign("@now.pem", "@now.key")), 0);
+  f.Put("out/osslsigncode", "#!/bin/sh\necho planted > planted.txt\n");
+  fs::permissions(f.dir / "out/osslsigncode", fs::perms::owner_all);
+  fs::create_directories(f.dir / "tmp");
+  f.Put("victim", "the user's");
+  for (int n = 1; n < 10; ++n) {
+    fs::create_symlink(f.dir / "victim", f.dir / "tmp" / ("mkmedia-" + std::to_string(getpid()) +
+                                                         "-" + std::to_string(n)));
+  }
+  const fs::path was = fs::current_path();
+  fs::current_path(f.dir / "out");
+  setenv("PATH", ("::.:" + path).c_str(), 1);
+  setenv("TMPDIR", (f.dir / "tmp").c_str(), 1);
+  std::string said;
+  EXPECT_EQ(Mkmedia(f, {"check", "."}, &said), 0) << said;
+  unsetenv("TMPDIR");
+  setenv("PATH", path.c_str(), 1);
+  fs::current_path(was);
+  EXPECT_THAT(said, HasSubstr("setup.exe signed by /CN=now"));
+  EXPECT_FALSE(fs::exists(f.dir / "out/planted.txt"));
+  EXPECT_EQ(f.Get("victim"), "the user's");
+  EXPECT_EQ(Listing(f.dir / "tmp").size(), 9u) << "the scratch folders removed, the links left";
 }
 
 }  // namespace

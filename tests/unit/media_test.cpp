@@ -134,6 +134,16 @@ TEST(Archive, HostileNamesWriteNothingOutsideTheFolder) {
   EXPECT_TRUE(IsSafeMemberName("sub\\file.txt"));
 }
 
+// The fake machine folds the case of names from their Unicode letters; the name rule from its own
+// Windows-1251 table. Both must tell the same bytes apart.
+TEST(Archive, TheFakeMachineAndTheNameRuleFoldTheSameLetters) {
+  for (int byte = 0x21; byte < 0x100; ++byte) {
+    if (byte == '/') continue;  // a separator to the rule
+    const std::string name = "a" + std::string(1, static_cast<char>(byte)) + "z";
+    EXPECT_EQ(FakePlatform::Upper(name), FileNameIdentity(name)) << std::hex << byte;
+  }
+}
+
 // ---- Joining -----------------------------------------------------------------------------------
 
 struct Joining : Installer {

@@ -1,0 +1,116 @@
+// Where mkmedia's texts cross the system's edge, converted in one place: a command-line text is
+// made a path (bytes on Linux, the ANSI code page on Windows), a path is shown in a message, and
+// a file name as the system lists it (UTF-8 bytes on Linux, Unicode on Windows) is made the
+// Windows-1251 name the installer uses.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/cp1251.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace kv {
+
+// A text as the system's calls take it: bytes on Linux, UTF-16 on Windows.
+using HostString = std::filesystem::path::string_type;
+
+#ifdef _WIN32
+inline HostString HostFromAnsi(const std::string& text) {
+  if (text.empty()) return {};
+  std::wstring wide(text.size(), L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                    wide.data(), static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? n : 0);
+  return wide;
+}
+#endif
+
+// A command-line text (a folder or file the user named) as a path.
+inline std::filesystem::path HostPath(const std::string& text) {
+#ifdef _WIN32
+  return std::filesystem::path(HostFromAnsi(text));
+#else
+  return std::filesystem::path(text);
+#endif
+}
+
+// A path for a message on this system's console (the ANSI code page on Windows).
+inline std::string HostText(const std::filesystem::path& path) {
+#ifdef _WIN32
+  const std::wstring& wide = path.native();
+  if (wide.empty()) return {};
+  std::string text(wide.size() * 2, '\0');
+  const int n =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                          text.data(), static_cast<int>(text.size()), nullptr, nullptr);
+  text.resize(n > 0 ? n : 0);
+  return text;
+#else
+  return path.native();
+#endif
+}
+
+// The Windows-1251 byte of a Unicode character; none when the code page lacks it.
+inline std::optional<char> Cp1251FromUnicode(char32_t c) {
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte != 0x98 && Cp1251ToUnicode(static_cast<unsigned char>(byte)) == c) {
+      return static_cast<char>(byte);
+    }
+  }
+  return std::nullopt;
+}
+
+// A file name as the system lists it, in Windows-1251. On failure: nullopt, and `*why` says which
+// character has no Windows-1251 form or that the name is not UTF-8.
+inline std::optional<std::string> Cp1251FileName(const std::filesystem::path& name,
+                                                 std::string* why) {
+  const HostString& text = name.native();
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c = 0;
+#ifdef _WIN32
+    c = static_cast<char16_t>(text[i++]);
+    if (c >= 0xD800 && c < 0xDC00 && i < text.size() && text[i] >= 0xDC00 && text[i] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[i++]) - 0xDC00);
+    }
+#else
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const int extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1
+                    : lead >= 0xE0 && lead < 0xF0 ? 2 : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
+    bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
+    if (valid) c = extra == 0 ? lead : lead & (0x3F >> extra);
+    for (int k = 1; valid && k <= extra; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      c = c << 6 | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    valid = valid && !(extra == 2 && (c < 0x800 || (c >= 0xD800 && c < 0xE000))) &&
+            !(extra == 3 && (c < 0x10000 || c > 0x10FFFF));
+    if (!valid) {
+      if (why) *why = "is not UTF-8, the file names' encoding here";
+      return std::nullopt;
+    }
+    i += 1 + extra;
+#endif
+    const std::optional<char> byte = Cp1251FromUnicode(c);
+    if (!byte) {
+      if (why) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));
+        *why = std::string("has no Windows-1251 form (the character ") + code + ")";
+      }
+      return std::nullopt;
+    }
+    out += *byte;
+  }
+  return out;
+}
+
+}  // namespace kv
