@@ -39,6 +39,12 @@ inline constexpr char kStatusDeletingTemp[] = "Удаляю временные �
 inline constexpr char kStatusCopying[] = "Копирую файлы...";
 inline constexpr char kStatusUnpacking[] = "Распаковываю...";
 inline constexpr char kStatusRemovingOld[] = "Удаляю старую версию...";
+// Each of these is followed by the product's name and kStatusNameTail.
+inline constexpr char kStatusCreatingGroup[] = "Создаю группу \"";
+inline constexpr char kStatusDeletingGroup[] = "Удаляю группу \"";
+inline constexpr char kStatusRegistering[] = "Регистрирую \"";
+inline constexpr char kStatusCreatingLink[] = "Создаю ярлык \"";
+inline constexpr char kStatusNameTail[] = "\"...";
 
 // Messages.
 inline constexpr char kMsgNoFirstVolume[] = "Файл xalarch.v1 не обнаружен !";
@@ -53,6 +59,11 @@ inline constexpr char kMsgCannotCopy[] = "Не могу скопировать �
 inline constexpr char kMsgCannotUnpack[] = "Не могу распаковать !";
 inline constexpr char kMsgInsertDisk2[] = "Вставьте диск 2:";
 inline constexpr char kMsgInsertDisk3[] = "Вставьте диск 3:";
+inline constexpr char kMsgCannotCreateGroup[] = "Не могу создать группу !";
+inline constexpr char kMsgCannotDeleteGroup[] = "Не могу удалить группу !";
+inline constexpr char kMsgCannotRegister[] = "Не могу зарегистрировать !";
+inline constexpr char kMsgCannotCreateLink[] = "Не могу создать ярлык !";
+inline constexpr char kMsgCannotDeleteLink[] = "Не могу удалить ярлык !";
 inline constexpr char kMsgUsage[] =
     "Неверная командная строка !\r\n\r\n"
     "setup.exe [/S] [/LOG=файл] [/D=папка]\r\n\r\n"
@@ -71,11 +82,16 @@ inline constexpr char kSetupProgram[] = "setup.exe";
 inline constexpr char kTempArchive[] = "xalarch.pry";
 inline constexpr char kDefaultFolder[] = "C:\\Kelvanto";
 inline constexpr char kProductFolderName[] = "Kelvanto";
+// The program group's order-form item: in Russian, or in English when the system fonts were
+// switched.
+inline constexpr char kOrderFormItem[] = "Заказать";
+inline constexpr char kOrderFormItemEnglish[] = "Order form";
 
 // Registry.
 inline constexpr char kUserKey[] = "Software\\VOLKRA-TENZ\\Kelvantor";
 inline constexpr char kStateSection[] = "State";
 inline constexpr char kWorkingDir[] = "WorkingDir";
+inline constexpr char kFileType[] = "Kelvantor.Список";
 inline constexpr char kPublisher[] = "VOLKRA-TENZ";
 inline constexpr char kProductVersion[] = "3.01";
 

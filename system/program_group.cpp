@@ -28,7 +28,8 @@ std::string ProgramManagerPath(Platform& p) {
 std::string ProgramGroupMacro(const InstallContext& c) {
   const std::string& name = c.ProductName;
   const std::string& dir = c.TargetDir;
-  const std::string order_form = c.FontsAdjusted ? "Order form" : "Заказать";
+  const std::string order_form =
+      c.FontsAdjusted ? text::kOrderFormItemEnglish : text::kOrderFormItem;
   const std::string lines[] = {
       "[DeleteGroup(\"" + name + "\",0)]",
       "[CreateGroup(\"" + name + "\",0)]",
@@ -50,7 +51,7 @@ std::string ProgramGroupMacro(const InstallContext& c) {
 }
 
 void TForm1::CreateProgramGroup() {
-  SetText(Ctl::Label2, "Создаю группу \"" + ctx_.ProductName + "\"...");
+  SetText(Ctl::Label2, text::kStatusCreatingGroup + ctx_.ProductName + text::kStatusNameTail);
   Repaint();
   ctx_.WizardState = kStateGroup;
   std::uintptr_t conversation = 0;
@@ -71,12 +72,12 @@ void TForm1::CreateProgramGroup() {
     }
   } catch (...) {
     if (conversation != 0) p_.DdeDisconnect(conversation);
-    ShowError("Не могу создать группу !");
+    ShowError(text::kMsgCannotCreateGroup);
   }
 }
 
 void TForm1::DeleteProgramGroup() {
-  SetText(Ctl::Label2, "Удаляю группу \"" + ctx_.ProductName + "\"...");
+  SetText(Ctl::Label2, text::kStatusDeletingGroup + ctx_.ProductName + text::kStatusNameTail);
   Repaint();
   bool failed = false;
   try {
@@ -92,7 +93,7 @@ void TForm1::DeleteProgramGroup() {
   } catch (...) {
     failed = true;
   }
-  if (failed) ShowError("Не могу удалить группу !");
+  if (failed) ShowError(text::kMsgCannotDeleteGroup);
 }
 
 }  // namespace kv

@@ -8,8 +8,9 @@ namespace kv {
 namespace {
 
 constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-constexpr char kFileType[] = "Kelvantor.Список";
-constexpr char kFileTypeCommand[] = "Kelvantor.Список\\shell\\open\\command";
+using text::kFileType;
+// A key below the file type's own.
+std::string FileTypeKey(const char* tail) { return std::string(kFileType) + tail; }
 
 // A key opened within one operation, closed on every way out of it.
 class ScopedKey {
@@ -119,7 +120,7 @@ void SetClassesDefaultValue(Platform& p, const std::string& path, const std::str
 // ---- The registration step and its undo ---------------------------------------------------------
 
 void TForm1::RegisterProduct() {
-  SetText(Ctl::Label2, "Регистрирую \"" + ctx_.ProductName + "\"...");
+  SetText(Ctl::Label2, text::kStatusRegistering + ctx_.ProductName + text::kStatusNameTail);
   Repaint();
   ctx_.WizardState = kStateRegistry;
   try {
@@ -147,9 +148,10 @@ void TForm1::RegisterProduct() {
     registry.Close();
     SetClassesDefaultValue(p_, ".kvt", kFileType);
     SetClassesDefaultValue(p_, kFileType, "kvt");
-    SetClassesDefaultValue(p_, kFileTypeCommand, ctx_.TargetDir + "Kelvanto.exe \"%1\"");
+    SetClassesDefaultValue(p_, FileTypeKey("\\shell\\open\\command"),
+                           ctx_.TargetDir + "Kelvanto.exe \"%1\"");
   } catch (...) {
-    ShowError("Не могу зарегистрировать !");
+    ShowError(text::kMsgCannotRegister);
   }
 }
 
@@ -158,9 +160,9 @@ void TForm1::UnregisterProduct() {
     p_.RegDelete(kHkeyClassesRoot, ".kvt");
     // RegDeleteKeyA removes only a key without sub-keys on NT-based systems, so the file type's
     // verb keys go first, deepest first; on older systems the first call already removed them.
-    p_.RegDelete(kHkeyClassesRoot, kFileTypeCommand);
-    p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell\\open");
-    p_.RegDelete(kHkeyClassesRoot, "Kelvantor.Список\\shell");
+    p_.RegDelete(kHkeyClassesRoot, FileTypeKey("\\shell\\open\\command"));
+    p_.RegDelete(kHkeyClassesRoot, FileTypeKey("\\shell\\open"));
+    p_.RegDelete(kHkeyClassesRoot, FileTypeKey("\\shell"));
     p_.RegDelete(kHkeyClassesRoot, kFileType);
     p_.RegDelete(kHkeyLocalMachine, std::string(kUninstallKey) + "\\" + ctx_.ProductName);
   } catch (...) {

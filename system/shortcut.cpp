@@ -10,7 +10,7 @@ constexpr char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\
 }  // namespace
 
 void TForm1::CreateDesktopShortcut() {
-  SetText(Ctl::Label2, "Создаю ярлык \"" + ctx_.ProductName + "\"...");
+  SetText(Ctl::Label2, text::kStatusCreatingLink + ctx_.ProductName + text::kStatusNameTail);
   Repaint();
   ctx_.WizardState = kStateShortcut;
   try {
@@ -25,7 +25,7 @@ void TForm1::CreateDesktopShortcut() {
     link.file = desktop + "\\" + ctx_.ProductName + ".lnk";
     p_.WriteShellLink(link);  // a link the shell cannot make or save is not reported
   } catch (...) {
-    ShowError("Не могу создать ярлык !");
+    ShowError(text::kMsgCannotCreateLink);
   }
 }
 
@@ -39,7 +39,7 @@ void TForm1::DeleteDesktopShortcut() {
   } catch (...) {
     failed = true;
   }
-  if (failed) ShowError("Не могу удалить ярлык !");
+  if (failed) ShowError(text::kMsgCannotDeleteLink);
 }
 
 void TForm1::RemovePreviousVersion() {

@@ -548,7 +548,7 @@ long FakePlatform::RegDelete(RegKey root, const std::string& path) {
 
 long FakePlatform::RegClose(RegKey key) {
   if (key >= kHkeyClassesRoot && key <= kHkeyLocalMachine) return kErrorSuccess;
-  return reg_handles_.erase(key) == 1 ? kErrorSuccess : 6;
+  return reg_handles_.erase(key) == 1 ? static_cast<long>(kErrorSuccess) : 6;
 }
 
 void FakePlatform::SetRegValue(const std::string& key, const std::string& name,

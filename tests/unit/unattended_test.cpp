@@ -52,7 +52,7 @@ TEST(CommandLineParse, WrongLinesAndWhetherTheyAskedForSilence) {
   } cases[] = {
       {"/X", false},          {"/X /S", true},           {"/SILENT", true},
       {"/S /S", true},        {"/S/D=C:\\x", true},       {"\"/s/LOG=a\" /D=C:\\x", true},
-      {"/X/S", false},        {"/LOG=\xEF\xBC\x82a b\xEF\xBC\x82", false},  // a full-width quote
+      {"/X/S", false},        {"/LOG=\xEF\xBC\x82" "a b\xEF\xBC\x82", false},  // a full-width quote
       {"Kelvanto", false},    {"-S", false},             {"/D=", false},
       {"/S /D=   ", true},    {"/D=\"\"", false},        {"/LOG=", false},
       {"/LOG=a /LOG=b", false}, {"/LOG=\"a b", false},   {"/D=C:\\x /S", true},
