@@ -310,9 +310,9 @@ std::string RandomRun::Pick() {
 // The verdict of the two folder checks on an editor text, as a user expects it: only a full
 // path shorter than MAX_PATH on an existing drive that is not a CD-ROM is taken.
 enum class Verdict { kBadPath, kNoSpace, kTaken };
-// A name the system would change (a last blank or dot, a colon) is refused too, and so is a folder
-// without room for the longest file the installation writes in it ("Uninstall.exe"), and a text
-// the system's code page cannot hold.
+// A name the system would change (a last blank or dot, a colon) is refused too, and so is a drive
+// root (the user's own files lie there), a folder without room for the longest file the
+// installation writes in it ("Uninstall.exe"), and a text the system's code page cannot hold.
 Verdict Judge(std::string text) {
   if (!Representable(text)) return Verdict::kBadPath;
   for (char& c : text) c = c == '/' ? '\\' : c;
@@ -320,6 +320,7 @@ Verdict Judge(std::string text) {
   if (folder_length + 13 >= MAX_PATH) return Verdict::kBadPath;
   const bool full = text.size() >= 3 && IsCharAlphaA(text[0]) && text[1] == ':' && text[2] == '\\';
   if (!full) return Verdict::kBadPath;
+  if (text.find_first_not_of('\\', 3) == std::string::npos) return Verdict::kBadPath;  // a root
   for (std::size_t at = 3; at <= text.size();) {
     std::size_t end = text.find('\\', at);
     if (end == std::string::npos) end = text.size();
