@@ -41,20 +41,15 @@ bool FolderValue(const std::string& line, std::size_t at, bool quoted, std::stri
   return !value.empty();
 }
 
-// Whether any blank-separated word of the line is /S, quoted or not, or the first word begins
-// with /S (switches glued together, "/S/D=C:\x"): a faulty line run from a script meant to be
-// unattended must not stop on a box that nobody will answer.
+// Whether any blank-separated word of the line begins with /S, quoted or not: /S itself, or
+// switches glued to it ("/S/D=C:\x"). A faulty line run from a script meant to be unattended must
+// not stop on a box that nobody will answer.
 bool MentionsSilent(const std::string& line) {
-  std::size_t first = line.find_first_not_of(" \t");
-  if (first != std::string::npos && line[first] == '"') ++first;
-  if (first != std::string::npos && StartsWithSwitch(line, first, "/S")) return true;
   for (std::size_t at = 0; at < line.size();) {
     while (at < line.size() && Blank(line[at])) ++at;
     std::size_t end = at;
     while (end < line.size() && !Blank(line[end])) ++end;
-    std::string word = line.substr(at, end - at);
-    if (word.size() == 4 && word.front() == '"' && word.back() == '"') word = word.substr(1, 2);
-    if (word.size() == 2 && StartsWithSwitch(word, 0, "/S")) return true;
+    if (StartsWithSwitch(line, at + (at < end && line[at] == '"' ? 1 : 0), "/S")) return true;
     at = end;
   }
   return false;

@@ -1,6 +1,7 @@
 #include "app/install_log.h"
 
 #include "app/texts.h"
+#include "media/file_names.h"
 #include "target/folders.h"
 
 namespace kv {
@@ -47,7 +48,8 @@ InstallLog::Opened InstallLog::Open(const std::string& path) {
   Shut();
   try {
     const std::string name = path.substr(path.find_last_of("\\/:") + 1);
-    if (!NamesItself(path) || ReservedName(name) || ReservedName(p_.StoredFileName(path))) {
+    if (!NamesItself(path) || IsDeviceName(name) || ReservedName(name) ||
+        ReservedName(p_.StoredFileName(path))) {
       return Opened::kRefused;
     }
     file_ = p_.CreateLog(path);

@@ -37,6 +37,8 @@ std::string DevicePart(const std::string& component) {
   return FileNameIdentity(component.substr(0, component.find('.')));
 }
 
+}  // namespace
+
 bool IsDeviceName(const std::string& name) {
   const std::string component = DevicePart(name);
   if (component == "CON" || component == "PRN" || component == "AUX" || component == "NUL") {
@@ -46,6 +48,8 @@ bool IsDeviceName(const std::string& name) {
                                    component.compare(0, 3, "LPT") == 0) &&
          component[3] >= '1' && component[3] <= '9';
 }
+
+namespace {
 
 // The longest name of one folder level that FAT and NTFS keep.
 constexpr std::size_t kMaxComponent = 255;

@@ -28,6 +28,10 @@ bool NameOnDiskAnswers(const std::string& on_disk, const std::string& asked);
 std::string MemberNameFault(const std::string& name);
 inline bool IsSafeMemberName(const std::string& name) { return MemberNameFault(name).empty(); }
 
+// Whether the system takes a name of one folder level for a device (CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9, with any extension, in any case).
+bool IsDeviceName(const std::string& name);
+
 // A name that the system takes for a device where the installer's Windows-1251 bytes are read in
 // another code page: COM or LPT followed by B9, B2 or B3 (the superscript digits ¹ ² ³ of
 // Windows-1252 and others), with any extension, in any case.

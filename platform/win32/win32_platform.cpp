@@ -178,6 +178,19 @@ Win32Platform::~Win32Platform() = default;
 // ---- Files ---------------------------------------------------------------------------------------
 
 std::string Win32Platform::CurrentDir() {
+  if (WideTexts()) {
+    wchar_t wide[MAX_PATH] = {}, shorter[MAX_PATH] = {};
+    const DWORD n = GetCurrentDirectoryW(MAX_PATH, wide);
+    std::string ansi;
+    if (n > 0 && n < MAX_PATH) {
+      if (ToSystemText(std::wstring(wide, n), &ansi)) return ansi;
+      // A folder the system's code page cannot name (a Cyrillic user name on an English Windows)
+      // is named by its short form, where its volume keeps one: otherwise the medium's volumes
+      // would be looked for under a look-alike name and not found.
+      const DWORD m = GetShortPathNameW(wide, shorter, MAX_PATH);
+      if (m > 0 && m < MAX_PATH && ToSystemText(std::wstring(shorter, m), &ansi)) return ansi;
+    }
+  }
   char buffer[MAX_PATH] = {};
   const DWORD n = GetCurrentDirectoryA(MAX_PATH, buffer);
   return n > 0 && n < MAX_PATH ? std::string(buffer, n) : std::string();

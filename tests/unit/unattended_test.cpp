@@ -57,6 +57,7 @@ TEST(CommandLineParse, WrongLinesAndWhetherTheyAskedForSilence) {
       {"/S /D=   ", true},    {"/D=\"\"", false},        {"/LOG=", false},
       {"/LOG=a /LOG=b", false}, {"/LOG=\"a b", false},   {"/D=C:\\x /S", true},
       {"/D=C:\\x /LOG=a", false}, {"\"/D=C:\\x\" /S", true}, {"/D=\"C:\\x\" y", false},
+      {"/LOG=a /S/D=C:\\x", true},
   };
   for (const Case& c : cases) {
     CommandLine cl;
@@ -200,11 +201,13 @@ TEST(Unattended, RefusedFolderDamagedMediumAndMissingVolumeEndWithOneAndALog) {
 }
 
 // Also a log named like a file of the medium or of the product, in any case or folder, or with a
-// name the system would change: the medium and an installed program stay byte for byte.
+// name the system would change or take for a device: the medium and an installed program stay
+// byte for byte.
 TEST(Unattended, WrongCommandLineDoesNothingAndShowsTheUsageOnlyWithoutS) {
   for (const char* line : {"/LOG=C:\\setup.log /Q", "/S /LOG=C:\\setup.log /Q", "/S /LOG=licenz.doc",
                            "/LOG=..\\MEDIUM\\XALARCH.V1", "/S /LOG=C:\\Kelvanto\\kelvanto.exe",
-                           "/S /LOG=xalarch.pry", "/S /LOG=a.log.", "/S /LOG=licenz.doc::$DATA"}) {
+                           "/S /LOG=xalarch.pry", "/S /LOG=a.log.", "/S /LOG=licenz.doc::$DATA",
+                           "/S /LOG=C:\\x\\lpt1.log"}) {
     Machine m;
     m.p.AddFile("C:\\Kelvanto\\kelvanto.exe", "installed");
     const auto before = m.p.Tree();
