@@ -16,6 +16,12 @@
 #include "tools/medium_check.h"
 #include "tools/signing.h"
 
+#ifndef _WIN32
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace kv {
 
 namespace fs = std::filesystem;
@@ -34,6 +40,68 @@ std::string ReadAll(const fs::path& path) {
   return s.str();
 }
 
+// A file made new for writing. Its creation fails where anything of that name is there already
+// (a file, a link, a dangling one too), so nothing is ever written through what appeared there.
+class NewFile {
+ public:
+  explicit NewFile(const fs::path& path) {
+#ifdef _WIN32
+    handle_ = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    existed_ = !Open() && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+#else
+    fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    existed_ = !Open() && (errno == EEXIST || errno == ELOOP);
+#endif
+  }
+  ~NewFile() { Close(); }
+  bool Open() const {
+#ifdef _WIN32
+    return handle_ != INVALID_HANDLE_VALUE;
+#else
+    return fd_ >= 0;
+#endif
+  }
+  bool Existed() const { return existed_; }
+  // Writes all of `data`; false when the system takes less (a full disk, a file size limit).
+  bool Write(const char* data, std::size_t size) {
+    while (size > 0) {
+#ifdef _WIN32
+      DWORD n = 0;
+      const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+      if (!WriteFile(handle_, data, want, &n, nullptr) || n == 0) return false;
+#else
+      const ssize_t n = write(fd_, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+#endif
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+  bool Close() {
+    if (!Open()) return false;
+#ifdef _WIN32
+    const bool closed = CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+#else
+    const bool closed = close(fd_) == 0;
+    fd_ = -1;
+#endif
+    return closed;
+  }
+
+ private:
+#ifdef _WIN32
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+#else
+  int fd_ = -1;
+#endif
+  bool existed_ = false;
+};
+
 // What the builder made in the output folder, removed again unless the medium is finished.
 class Written {
  public:
@@ -51,25 +119,23 @@ class Written {
   // A new file holding `data`, or the copy of `from` when `data` is null; never written through
   // anything that appeared there in the meantime.
   void File(const fs::path& path, const std::string* data, const fs::path& from = {}) {
-    std::error_code e;
-    if (fs::exists(fs::symlink_status(path, e))) {
-      throw MediaError(HostText(path) + " appeared while the medium was written");
-    }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) made_.push_back(path);
+    NewFile out(path);
+    if (out.Existed()) throw MediaError(HostText(path) + " appeared while the medium was written");
+    if (!out.Open()) throw MediaError("cannot write " + HostText(path));
+    made_.push_back(path);
+    const std::string cannot_write = "cannot write " + HostText(path);
     if (data) {
-      out.write(data->data(), static_cast<std::streamsize>(data->size()));
+      if (!out.Write(data->data(), data->size())) throw MediaError(cannot_write);
     } else {
       std::ifstream in(from, std::ios::binary);
       char chunk[1 << 16];
-      while (in && out) {
+      while (in) {
         in.read(chunk, sizeof chunk);
-        out.write(chunk, in.gcount());
+        if (!out.Write(chunk, static_cast<std::size_t>(in.gcount()))) throw MediaError(cannot_write);
       }
       if (in.bad() || !in.eof()) throw MediaError("cannot read " + HostText(from));
     }
-    out.close();
-    if (!out) throw MediaError("cannot write " + HostText(path));
+    if (!out.Close()) throw MediaError(cannot_write);
   }
   void Keep() { done_ = true; }
 
@@ -118,9 +184,9 @@ std::string BuildArchive(std::vector<ProductFile> files) {
 std::vector<std::string> CutVolumes(const std::string& archive, int count,
                                     const std::vector<std::uint64_t>& sizes) {
   std::vector<std::string> volumes;
-  std::size_t at = 0;
+  std::uint64_t at = 0;
   for (int i = 0; i < count; ++i) {
-    std::size_t size;
+    std::uint64_t size;
     if (i == count - 1) {
       size = archive.size() - at;
     } else if (!sizes.empty()) {
@@ -128,14 +194,17 @@ std::vector<std::string> CutVolumes(const std::string& archive, int count,
         throw MediaError("give " + std::to_string(count - 1) + " or " + std::to_string(count) +
                          " volume sizes");
       }
-      size = std::min<std::size_t>(sizes[i], archive.size() - at);
+      size = std::min<std::uint64_t>(sizes[i], archive.size() - at);
     } else {
       size = archive.size() / count;
     }
-    volumes.push_back(archive.substr(at, size));
+    volumes.push_back(archive.substr(static_cast<std::size_t>(at), static_cast<std::size_t>(size)));
     at += size;
   }
-  if (!sizes.empty() && static_cast<int>(sizes.size()) == count && sizes.back() != volumes.back().size()) {
+  // Every volume's size given: together they are the archive's, not more, not less.
+  std::uint64_t given = 0;
+  for (const std::uint64_t size : sizes) given += std::min<std::uint64_t>(size, archive.size() + 1);
+  if (!sizes.empty() && static_cast<int>(sizes.size()) == count && given != archive.size()) {
     throw MediaError("the volume sizes do not add up to the archive's " +
                      std::to_string(archive.size()) + " bytes");
   }
@@ -188,6 +257,12 @@ MediaReport WriteMedia(const MediaOptions& o) {
       if (!fs::is_regular_file(licence, e)) throw MediaError(o.licence + ": not a regular file");
       extras.push_back({text::kLicenceFile, "", licence, fs::file_size(licence, e)});
       if (e) throw MediaError("cannot read " + o.licence);
+      // Refused before anything is copied: the installer could not be sure to load it.
+      if (extras.back().size > kLicenceLoadLimit) {
+        throw MediaError(o.licence + " has " + std::to_string(extras.back().size) +
+                         " bytes, more than the " + std::to_string(kLicenceLoadLimit) +
+                         " that the installer can be sure to load as its licence");
+      }
     }
   }
   if (o.cert.empty() != o.key.empty()) throw MediaError("signing needs both --cert and --key");

@@ -26,7 +26,8 @@ using ProductFile = std::pair<std::string, std::string>;  // name, content
 std::string BuildArchive(std::vector<ProductFile> files);
 
 // Cuts `archive` into `count` volumes. `sizes`, when given, are the sizes of the first volumes
-// (the last one takes the rest); otherwise the archive is split evenly.
+// (the last one takes the rest), or of every volume, which must then add up to the archive's
+// size (MediaError otherwise); otherwise the archive is split evenly.
 std::vector<std::string> CutVolumes(const std::string& archive, int count,
                                     const std::vector<std::uint64_t>& sizes);
 
@@ -58,14 +59,17 @@ struct MediaReport {
 // the output folder, which must be empty or not exist yet; then checks it as `mkmedia check`
 // does and passes on the check's warnings. Throws MediaError, before anything is written, for an
 // output folder that holds anything, for what the installer could not unpack, for a name with no
-// Windows-1251 form, for an archive that does not fit on the floppies of `disks`, and when
-// signing was asked for and cannot be done or the signed program does not verify; and, after
-// writing, when the check finds that the medium would not install or (when signing) that its
-// setup.exe does not verify. What it wrote is removed again when it fails.
+// Windows-1251 form, for an archive that does not fit on the floppies of `disks`, for a licence
+// above kLicenceLoadLimit, and when signing was asked for and cannot be done or the signed
+// program does not verify; while writing, for a file or link that appeared where a file is to be
+// made, and for a failed write; and, after writing, when the check finds that the medium would
+// not install or (when signing) that its setup.exe does not verify. What it wrote is removed
+// again when it fails.
 MediaReport WriteMedia(const MediaOptions& options);
 
 // The mkmedia command: `args` without the program's name. Returns the exit code (0 done, 1 the
-// medium was refused or would not install, 2 wrong usage); `out` and `err` get what is printed.
+// medium was refused or would not install, 2 wrong usage); `out` and `err` get what is printed,
+// in UTF-8, as `args` are.
 int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::string& err);
 
 }  // namespace kv

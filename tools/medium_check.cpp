@@ -116,11 +116,7 @@ std::string ForDisplay(const std::string& text) {
       out += hex;
       continue;
     }
-#ifdef _WIN32
-    out += c;
-#else
     out += Cp1251ToUtf8(std::string_view(&c, 1));
-#endif
   }
   return out;
 }
@@ -160,8 +156,8 @@ MediumReport ReadMedium(const std::string& folder) {
   }
   r.full_edition = !Find(source, text::kVolume0).empty();
   const auto shown = [&](const fs::path& p) {
-    return r.disks ? p.parent_path().filename().string() + "/" + p.filename().string()
-                   : p.filename().string();
+    return r.disks ? HostText(p.parent_path().filename()) + "/" + HostText(p.filename())
+                   : HostText(p.filename());
   };
 
   // The installer opens the first volume in the drive; it looks for each later one in the disk
@@ -188,7 +184,7 @@ MediumReport ReadMedium(const std::string& folder) {
     }
     if (found.empty()) {
       r.errors.push_back(std::string("no ") + names[i] +
-                         (r.disks ? " in " + in_drive.filename().string() + "/ or disk" +
+                         (r.disks ? " in " + HostText(in_drive.filename()) + "/ or disk" +
                                         std::to_string(i + 1) + "/"
                                   : std::string()) +
                          ": the installer would ask \"" + ForDisplay(prompts[i]) +
@@ -196,7 +192,7 @@ MediumReport ReadMedium(const std::string& folder) {
       break;
     }
     if (!next_disk.empty()) in_drive = next_disk;
-    MediumVolume v{shown(found), found.string()};
+    MediumVolume v{shown(found), found};
     std::error_code e;
     v.size = IsRegular(found) ? fs::file_size(found, e) : 0;
     if (!IsRegular(found) || e) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@ inline constexpr std::uint64_t kDemoEditionScale = 1787000;
 
 struct MediumVolume {
   std::string name;  // as shown: relative to the medium folder, "disk2/xalarch.v2"
-  std::string path;
+  std::filesystem::path path;
   std::uint64_t offset = 0;  // of its first byte in the archive
   std::uint64_t size = 0;
 };
@@ -64,9 +65,9 @@ std::string FormatMember(const MediumMember& member);
 // The whole check: volumes, members, notes, warnings and errors, then one summary line.
 std::string FormatCheck(const MediumReport& report);
 
-// An installer text or a member name (Windows-1251, as the installer uses it) in the character
-// set of this system's console (UTF-8 here, the ANSI code page on Windows); control bytes shown
-// as \xNN.
+// An installer text or a member name (Windows-1251, as the installer uses it) as UTF-8, the text
+// of mkmedia's messages (which the Windows build prints in the console's character set); control
+// bytes shown as \xNN.
 std::string ForDisplay(const std::string& text);
 
 // Why a member name cannot be installed into the proposed folder C:\Kelvanto (its path would

@@ -3,12 +3,18 @@
 #include <string>
 #include <vector>
 
+#include "tools/host_text.h"
 #include "tools/media_builder.h"
 
-int main(int argc, char** argv) {
+int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
+#ifdef _WIN32
+  const std::vector<std::string> args = kv::CommandLineArguments();
+#else
+  const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
   std::string out, err;
-  const int code = kv::RunMkmedia(std::vector<std::string>(argv + 1, argv + argc), out, err);
-  std::fputs(out.c_str(), stdout);
-  std::fputs(err.c_str(), stderr);
+  const int code = kv::RunMkmedia(args, out, err);
+  kv::PrintText(stdout, out);
+  kv::PrintText(stderr, err);
   return code;
 }

@@ -31,9 +31,11 @@ struct Run {
   std::string output;  // standard output and standard error together
 };
 
-// Starts `program` (a full path) with `args` (its own name first), without a shell and without a
-// console or terminal to ask anything on (a passphrase prompt then fails at once rather than
-// waiting for someone who is not there), and collects what it writes.
+// Starts `program` (a full path) with `args` (its own name first) in the folder `cwd`, without a
+// shell and without a console or terminal to ask anything on (a passphrase prompt then fails at
+// once rather than waiting for someone who is not there), and collects what it writes (in UTF-8).
+// The folder is this process's scratch folder, never the caller's current one: Windows looks
+// for a program's DLLs in its current folder, which may be the medium being checked.
 #ifdef _WIN32
 // One argument as the C runtime splits a command line: in quotes, with the backslashes before a
 // quote doubled.
@@ -53,7 +55,7 @@ std::wstring Quote(const std::wstring& arg) {
   return q + L"\"";
 }
 
-Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
+Run RunProgram(const fs::path& program, const std::vector<HostString>& args, const fs::path& cwd) {
   Run run;
   std::wstring command;
   for (const std::wstring& a : args) command += (command.empty() ? L"" : L" ") + Quote(a);
@@ -71,7 +73,7 @@ Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
   startup.hStdError = write_end;
   PROCESS_INFORMATION process = {};
   const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                      DETACHED_PROCESS, nullptr, nullptr, &startup, &process);
+                                      DETACHED_PROCESS, nullptr, cwd.c_str(), &startup, &process);
   CloseHandle(write_end);
   if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
   if (started) {
@@ -85,10 +87,11 @@ Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
     CloseHandle(process.hProcess);
   }
   CloseHandle(read_end);
+  run.output = WideTo(CP_UTF8, WideFrom(CP_ACP, run.output));
   return run;
 }
 #else
-Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
+Run RunProgram(const fs::path& program, const std::vector<HostString>& args, const fs::path& cwd) {
   Run run;
   int fds[2];
   if (pipe(fds) != 0) return run;
@@ -106,6 +109,7 @@ Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
     dup2(fds[1], 2);
     close(fds[0]);
     close(fds[1]);
+    if (chdir(cwd.c_str()) != 0) _exit(127);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -128,13 +132,6 @@ Run RunProgram(const fs::path& program, const std::vector<HostString>& args) {
 }
 #endif
 
-// Runs a helper program found in PATH; not found, it did not start.
-Run RunTool(const char* tool, std::vector<HostString> args) {
-  const std::string path = FindProgram(tool);
-  if (path.empty()) return {};
-  args.insert(args.begin(), HostPath(tool).native());
-  return RunProgram(HostPath(path), args);
-}
 
 // A folder that this process made, new, for its intermediate files, readable by this user
 // alone (mode 0700; on Windows a new folder in the user's own temporary folder), removed with
@@ -164,6 +161,7 @@ class ScratchFolder {
     fs::remove_all(path_, e);
   }
   HostString operator/(const char* name) const { return (path_ / name).native(); }
+  const fs::path& path() const { return path_; }
   // The file a tool wrote here, when it is a regular file and no link.
   std::string Read(const char* name) const {
     const fs::path file = path_ / name;
@@ -247,32 +245,51 @@ std::optional<std::int64_t> Seconds(const std::string& date) {
   return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
+// Runs a helper program found in PATH in `scratch`; not found, it did not start.
+Run RunTool(const char* tool, std::vector<HostString> args, const ScratchFolder& scratch) {
+  const fs::path path = FindProgram(tool);
+  if (path.empty()) return {};
+  args.insert(args.begin(), HostPath(tool).native());
+  return RunProgram(path, args, scratch.path());
+}
+
+// A file the user named, as the helpers (started in the scratch folder) find it.
+HostString Absolute(const fs::path& path) {
+  std::error_code e;
+  const fs::path absolute = fs::absolute(path, e);
+  return (e ? path : absolute).native();
+}
+
 const char kNoSigner[] =
     "osslsigncode is not installed (on Debian: apt-get install osslsigncode)";
 
 }  // namespace
 
-std::string FindProgram(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  if (!path) return {};
+fs::path FindProgram(const std::string& program) {
 #ifdef _WIN32
-  const char separator = ';';
+  // As Unicode: the ANSI form of PATH may name other folders (or none) for a letter it lacks.
+  std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
+  if (path.empty()) return {};
+  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+  const wchar_t separator = L';';
   const std::string suffix = ".exe";
 #else
+  const char* const path = std::getenv("PATH");
+  if (!path) return {};
   const char separator = ':';
   const std::string suffix;
 #endif
-  for (std::string rest = path;;) {
+  for (HostString rest = path;;) {
     const std::size_t end = rest.find(separator);
-    const fs::path folder = HostPath(rest.substr(0, end));
+    const fs::path folder = rest.substr(0, end);
     if (folder.is_absolute()) {
       std::error_code e;
       const fs::path candidate = folder / HostPath(program + suffix);
       if (fs::is_regular_file(candidate, e)) {
 #ifdef _WIN32
-        return HostText(candidate);
+        return candidate;
 #else
-        if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
 #endif
       }
     }
@@ -287,13 +304,13 @@ std::string SignedProgram(const std::string& in, const std::string& cert, const 
     throw MediaError(std::string("cannot sign setup.exe: ") + kNoSigner);
   }
   std::vector<HostString> args = {HostPath("sign").native(), HostPath("-certs").native(),
-                                  HostPath(cert).native(),   HostPath("-key").native(),
-                                  HostPath(key).native(),    HostPath("-h").native(),
+                                  Absolute(HostPath(cert)),  HostPath("-key").native(),
+                                  Absolute(HostPath(key)),   HostPath("-h").native(),
                                   HostPath("sha256").native()};
   const auto add = [&](const std::string& arg) { args.push_back(HostPath(arg).native()); };
   if (!pass_file.empty()) {
     add("-readpass");
-    add(pass_file);
+    args.push_back(Absolute(HostPath(pass_file)));
   }
   if (time) {
     add("-time");
@@ -301,10 +318,10 @@ std::string SignedProgram(const std::string& in, const std::string& cert, const 
   }
   ScratchFolder scratch;
   add("-in");
-  add(in);
+  args.push_back(Absolute(HostPath(in)));
   add("-out");
   args.push_back(scratch / "setup.exe");
-  const Run run = RunTool("osslsigncode", args);
+  const Run run = RunTool("osslsigncode", args, scratch);
   if (run.status != 0) {
     std::string why = Reason(run.output);
     if (pass_file.empty() && why.find("password") != std::string::npos) {
@@ -363,14 +380,16 @@ SignatureCheck VerifySignature(const fs::path& path) {
   // since it was signed does not depend on who issued them; whether they are trusted is asked
   // apart.
   ScratchFolder scratch;
-  const HostString file = path.native();
+  const HostString file = Absolute(path);
   const auto arg = [](const char* text) { return HostPath(text).native(); };
   const Run extracted = RunTool("osslsigncode", {arg("extract-signature"), arg("-pem"), arg("-in"),
-                                                 file, arg("-out"), scratch / "signature.pem"});
+                                                 file, arg("-out"), scratch / "signature.pem"},
+                                 scratch);
   const Run listed =
       extracted.status == 0 && !scratch.Read("signature.pem").empty()
           ? RunTool("openssl", {arg("pkcs7"), arg("-print_certs"), arg("-in"),
-                                scratch / "signature.pem", arg("-out"), scratch / "certs.pem"})
+                                scratch / "signature.pem", arg("-out"), scratch / "certs.pem"},
+                    scratch)
           : Run{};
   if (listed.status != 0 || scratch.Read("certs.pem").empty()) {
     check.problem = "its signature cannot be read";
@@ -383,7 +402,7 @@ SignatureCheck VerifySignature(const fs::path& path) {
       args.push_back(arg("-time"));
       args.push_back(HostPath(std::to_string(*at)).native());
     }
-    return RunTool("osslsigncode", args);
+    return RunTool("osslsigncode", args, scratch);
   };
   const auto ok = [](const Run& run) {
     return run.status == 0 && run.output.find("Signature verification: ok") != std::string::npos;
@@ -411,7 +430,7 @@ SignatureCheck VerifySignature(const fs::path& path) {
   }
   check.verified = true;
   check.trusted = check.out_of_date.empty() &&
-                  RunTool("osslsigncode", {arg("verify"), arg("-in"), file}).status == 0;
+                  RunTool("osslsigncode", {arg("verify"), arg("-in"), file}, scratch).status == 0;
   return check;
 }
 

@@ -1,7 +1,7 @@
 // Authenticode signatures on the setup.exe that a medium carries, made and checked with
 // osslsigncode (and openssl, which lists the certificates a signature carries). The helper
-// programs are started by the exact path found in PATH, without a shell, and write their files
-// into a scratch folder of this process's own.
+// programs are started by the exact path found in PATH, without a shell, in a scratch folder of
+// this process's own (their current folder, where they also write their files).
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@ namespace kv {
 // The full path of `program` (with ".exe" on Windows) in the first folder of PATH that holds it
 // as a regular file (executable, on Linux); empty when none does. Empty and relative PATH entries
 // are skipped: they name the current folder, which may be the medium being checked.
-std::string FindProgram(const std::string& program);
+std::filesystem::path FindProgram(const std::string& program);
 inline bool ProgramAvailable(const std::string& program) { return !FindProgram(program).empty(); }
 
 // The program `in` signed with an Authenticode signature (SHA-256) by `cert` and `key` (PEM

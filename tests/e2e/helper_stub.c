@@ -1,5 +1,6 @@
-/* A stand-in for a helper program (osslsigncode, openssl) under Wine: appends its command line,
-   as UTF-8, to calls.txt beside itself, and fails. */
+/* A stand-in for a helper program (osslsigncode, openssl) under Wine: appends its command line
+   and, on a line of its own after "cwd ", its current folder, as UTF-8, to calls.txt beside
+   itself, and fails. */
 #include <windows.h>
 
 int main(void) {
@@ -9,8 +10,11 @@ int main(void) {
   lstrcpyW(path + n, L"calls.txt");
   HANDLE log = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS, 0, NULL);
   if (log != INVALID_HANDLE_VALUE) {
-    const wchar_t* line = GetCommandLineW();
-    char text[4096];
+    wchar_t line[8192] = L"";
+    lstrcpynW(line, GetCommandLineW(), 4096);
+    lstrcatW(line, L"\ncwd ");
+    GetCurrentDirectoryW(MAX_PATH, line + lstrlenW(line));
+    char text[16384];
     int size = WideCharToMultiByte(CP_UTF8, 0, line, -1, text, sizeof text - 2, NULL, NULL);
     DWORD written;
     if (size > 0) {

@@ -6,6 +6,8 @@
 #include <map>
 #include <random>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "media/archive.h"
@@ -52,6 +54,8 @@ TEST(MediaBuilder, VolumesConcatenateToTheArchive) {
   EXPECT_EQ(sized[2].size(), 900u);
   EXPECT_THROW(CutVolumes(archive, 2, {1, 2, 3}), MediaError);
   EXPECT_THROW(CutVolumes(archive, 2, {100, 100}), MediaError) << "sizes must add up";
+  EXPECT_THROW(CutVolumes(archive, 3, {5000, 0, 0}), MediaError) << "more than the archive";
+  EXPECT_EQ(CutVolumes(archive, 3, {(1ull << 32) + 1, 0})[0], archive) << "a size past 32 bits";
 }
 
 // A product folder with the sample product and a licence, in a folder of its own.
@@ -142,7 +146,7 @@ std::vector<std::string> Listing(const fs::path& dir) {
   if (!fs::exists(dir)) return {"-"};
   std::vector<std::string> names;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    names.push_back(fs::relative(e.path(), dir).string());
+    names.push_back(e.path().lexically_relative(dir).string());
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -175,6 +179,8 @@ TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
     };
   };
   const std::vector<std::string> build = {"--demo", "@product", "@out"};
+  rlimit limit;
+  getrlimit(RLIMIT_FSIZE, &limit);
   const struct {
     const char* what;
     std::function<void(Folder&)> before;
@@ -222,12 +228,23 @@ TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
          f.Put("m/xalarch.v1", PackMember(std::string(248, 'n'), "x"));
          f.Put("m/xalarch.v2", "");
        }, {"check", "@m"}, 1, demo, "its path would have 260 characters"},
+      {"a licence above what the installer loads",
+       [](Folder& f) { fs::resize_file(f.dir / "licence.rtf", kLicenceLoadLimit + 1); },
+       {"--licence", "@licence.rtf", "@product", "@out"}, 1, none,
+       "more than the " + std::to_string(kLicenceLoadLimit)},
+      {"a licence copy the disk does not take", [&](Folder& f) {
+         f.Put("licence.rtf", std::string(1 << 20, 'L'));
+         std::signal(SIGXFSZ, SIG_IGN);
+         const rlimit small = {1 << 19, limit.rlim_max};
+         setrlimit(RLIMIT_FSIZE, &small);
+       }, {"--licence", "@licence.rtf", "@product", "@out"}, 1, none, "cannot write /"},
   };
   for (const auto& row : rows) {
     Folder f;
     if (row.before) row.before(f);
     std::string said;
     EXPECT_EQ(Mkmedia(f, row.command, &said), row.code) << row.what << ": " << said;
+    setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_EQ(Listing(f.dir / row.command.back().substr(1)), row.left) << row.what;
     EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
   }
@@ -615,6 +632,15 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
     return std::vector<std::string>{"--licence", "@licence.rtf", "--setup", "@setup.exe", "--cert",
                                     cert, "--key", key, "@product", "@out"};
   };
+  // An osslsigncode that, while the builder signs, plants a link to a file of the user's where
+  // the first volume is to be written.
+  f.Put("victim", "the user's");
+  fs::create_directories(f.dir / "planting");
+  f.Put("planting/osslsigncode", "#!/bin/sh\nmkdir -p " + (f.dir / "out").string() + " && ln -s " +
+                                     (f.dir / "victim").string() + " " +
+                                     (f.dir / "out/xalarch.v1").string() + " 2>/dev/null\nexec " +
+                                     FindProgram("osslsigncode").string() + " \"$@\"\n");
+  fs::permissions(f.dir / "planting/osslsigncode", fs::perms::owner_all);
   std::vector<std::string> unlocked = sign("@now.pem", "@locked.key");
   unlocked.insert(unlocked.begin(), {"--pass-file", "@pass"});
   const std::string path = std::getenv("PATH");
@@ -634,6 +660,9 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
            " (Wrong password?) (an encrypted key: give the file that holds its passphrase with "
            "--pass-file)\n"},
       {"an encrypted key and its passphrase", unlocked, "", 0, signed_full, "(signed)"},
+      {"a link planted in the output folder meanwhile", sign("@now.pem", "@now.key"),
+       (f.dir / "planting").string() + ":" + path, 1, {"xalarch.v1"},
+       "xalarch.v1 appeared while the medium was written"},
       {"no openssl to verify with", sign("@now.pem", "@now.key"), (f.dir / "tools").string(), 1,
        {"-"}, "openssl is not installed"},
   };
@@ -654,7 +683,6 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
   f.Put("out/osslsigncode", "#!/bin/sh\necho planted > planted.txt\n");
   fs::permissions(f.dir / "out/osslsigncode", fs::perms::owner_all);
   fs::create_directories(f.dir / "tmp");
-  f.Put("victim", "the user's");
   for (int n = 1; n < 10; ++n) {
     fs::create_symlink(f.dir / "victim", f.dir / "tmp" / ("mkmedia-" + std::to_string(getpid()) +
                                                          "-" + std::to_string(n)));
