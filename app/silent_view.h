@@ -19,6 +19,7 @@ class SilentView : public FormView {
   void SetEnabled(Ctl, bool) override {}
   void SetProgress(Ctl, int, int) override {}
   std::string EditText() override { return edit_text_; }
+  std::string EditTextUtf8() override { return p_.SystemToUtf8(edit_text_); }
   void SetEditTextUtf8(const std::string& utf8) override {
     if (!p_.Utf8ToSystem(utf8, &edit_text_)) edit_text_.clear();
   }

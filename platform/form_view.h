@@ -36,6 +36,9 @@ class FormView {
   // The folder editor's text as the user left it, in the system's code page: empty when the code
   // page cannot hold it exactly (the folder checks then refuse it).
   virtual std::string EditText() = 0;
+  // The same text as UTF-8, whatever the code page holds: what the log names when EditText is
+  // empty for want of a character.
+  virtual std::string EditTextUtf8() = 0;
   // Puts a text that came as Unicode (UTF-8: the command line's folder) into the folder editor as
   // it stands, whether the system's code page can hold it or not: EditText decides, as it does for
   // what the user types.

@@ -25,6 +25,11 @@ std::string FakeView::EditText() {
   return text;
 }
 
+std::string FakeView::EditTextUtf8() {
+  const std::string& text = at(Ctl::Edit1).text;
+  return edit_utf8_ || !platform ? text : platform->SystemToUtf8(text);
+}
+
 void FakeView::CloseBox() {
   if (closed || !form) return;
   if (!form->FormClose()) hidden = true;

@@ -34,6 +34,7 @@ class FakeView : public FormView {
   // The editor holds Unicode, as the real one does: a text put in as UTF-8 is checked as it is
   // read back.
   std::string EditText() override;
+  std::string EditTextUtf8() override;
   void SetEditTextUtf8(const std::string& utf8) override {
     at(Ctl::Edit1).text = utf8;
     edit_utf8_ = true;

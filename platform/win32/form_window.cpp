@@ -608,6 +608,12 @@ std::string FormWindow::EditText() {
   return ToSystemText(WideWindowText(Child(Ctl::Edit1)), &text) ? text : std::string();
 }
 
+std::string FormWindow::EditTextUtf8() {
+  if (!WideTexts()) return std::string();  // the A editor holds only what the code page holds
+  const std::wstring text = WideWindowText(Child(Ctl::Edit1));
+  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+}
+
 void FormWindow::Focus(Ctl c) {
   if (!destroyed_ && IsWindowVisible(Child(c))) SetFocus(Child(c));
 }

@@ -32,6 +32,7 @@ class FormWindow : public FormView {
   void SetEnabled(Ctl control, bool enabled) override;
   void SetProgress(Ctl control, int position, int maximum) override;
   std::string EditText() override;
+  std::string EditTextUtf8() override;
   void SetEditTextUtf8(const std::string& utf8) override;
   void Focus(Ctl control) override;
   void Repaint() override;

@@ -298,9 +298,12 @@ TEST(WizardExitCode, FolderSwitchFillsTheEditorAndTheLogKeepsEveryAnswer) {
     f.Button1Click();
     f.Button1Click();
   };
-  EXPECT_EQ(RunSetup(u.p, "/D=C:\\Caf\xC3\xA9"), 1);
+  EXPECT_EQ(RunSetup(u.p, "/LOG=C:\\setup.log /D=C:\\Caf\xC3\xA9"), 1);
   EXPECT_THAT(u.BoxTexts(), ElementsAre("Путь введен неверно !"));
   EXPECT_FALSE(u.p.HasFolder("C:\\Cafe"));
+  // The log names it as given, at the start and again when Next refused it.
+  const std::string log = u.Log(), named = "cannot hold the folder C:\\Caf\xC3\xA9\n";
+  EXPECT_NE(log.find(named), log.rfind(named)) << log;
 }
 
 }  // namespace
