@@ -18,8 +18,8 @@ struct CommandLine {
 // (/LOG="a b.log") may hold blanks. /D= comes last and runs to the end of the line, blanks
 // included (trailing blanks dropped), unless it is quoted. Returns false for an unknown switch or
 // stray word, an empty value, a repeated switch, an unclosed quote, or anything after /D= that
-// starts a switch; `out->silent` then tells whether /S stands anywhere on the line or the line
-// begins with /S (glued to more, "/S/D=..."), so that the caller knows not to show the usage.
+// starts a switch; `out->silent` then tells whether a word of the line begins with /S (/S itself,
+// or glued to more: "/S/D=..."), so that the caller knows not to show the usage.
 bool ParseCommandLine(const std::string& arguments, CommandLine* out);
 
 }  // namespace kv

@@ -8,28 +8,14 @@ namespace kv {
 
 namespace {
 
-bool SameAsciiName(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return i == a.size() && !b[i];
-}
-
 // The names a log may not take, in any folder: the medium's files (the program's own included),
 // the temporary archive and the product's files.
 bool ReservedName(const std::string& name) {
   for (const char* reserved : {text::kVolume0, text::kVolume1, text::kVolume2, text::kVolume3,
                                text::kLicenceFile, text::kSetupProgram, text::kTempArchive}) {
-    if (SameAsciiName(name, reserved)) return true;
+    if (SameFileName(name, reserved)) return true;
   }
-  for (const char* reserved : kProductFileSet) {
-    if (SameAsciiName(name, reserved)) return true;
-  }
-  return false;
+  return IsProductFile(name);
 }
 
 // A line break inside an event becomes a blank, so that each event stays one line.

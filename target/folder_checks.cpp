@@ -61,9 +61,8 @@ bool BelowRoot(const std::string& path) {
 }
 
 bool NamesItself(const std::string& path) {
-  const bool unc = path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
-                   (path[1] == '\\' || path[1] == '/');
-  std::size_t at = unc ? 2 : (path.size() >= 2 && path[1] == ':' ? 2 : 0);
+  int root_names = 0;
+  std::size_t at = NamesStart(path, &root_names);
   while (at <= path.size()) {
     std::size_t end = path.find_first_of("\\/", at);
     if (end == std::string::npos) end = path.size();
@@ -88,9 +87,9 @@ bool CreateFolderPath(Platform& p, std::string path) {
 
 bool TForm1::CheckTargetFolder(const std::string& path) {
   // Only a full path (every later step, and the rollback, work in other current directories)
-  // below the root of its drive or share, whose names the system keeps as they stand, with room below kMaxPath for every file the
-  // installation writes there: the folder that passes is the folder installed into, and nothing
-  // is made for a folder that could not take the files.
+  // below the root of its drive or share, whose names the system keeps as they stand, with room
+  // below kMaxPath for every file the installation writes there: the folder that passes is the
+  // folder installed into, and nothing is made for a folder that could not take the files.
   bool formed = false;
   try {
     const std::size_t folder_length =

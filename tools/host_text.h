@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/cp1251.h"
+#include "platform/utf8.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -106,35 +107,22 @@ inline std::optional<char> Cp1251FromUnicode(char32_t c) {
 // character has no Windows-1251 form or that the name is not UTF-8.
 inline std::optional<std::string> Cp1251FileName(const std::filesystem::path& name,
                                                  std::string* why) {
-  const HostString& text = name.native();
+#ifdef _WIN32
+  const std::u16string text(name.native().begin(), name.native().end());
+#else
+  // Overlong forms, surrogates, values past U+10FFFF and stray bytes do not survive the round trip.
+  const std::u16string text = Utf8ToUtf16(name.native());
+  if (Utf16ToUtf8(text) != name.native()) {
+    if (why) *why = "is not UTF-8, the file names' encoding here";
+    return std::nullopt;
+  }
+#endif
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
-    char32_t c = 0;
-#ifdef _WIN32
-    c = static_cast<char16_t>(text[i++]);
+    char32_t c = text[i++];
     if (c >= 0xD800 && c < 0xDC00 && i < text.size() && text[i] >= 0xDC00 && text[i] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char16_t>(text[i++]) - 0xDC00);
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i++] - 0xDC00);
     }
-#else
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    const int extra = lead < 0x80 ? 0 : lead >= 0xC2 && lead < 0xE0 ? 1
-                    : lead >= 0xE0 && lead < 0xF0 ? 2 : lead >= 0xF0 && lead < 0xF5 ? 3 : -1;
-    bool valid = extra >= 0 && i + static_cast<std::size_t>(extra) < text.size();
-    if (valid) c = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; valid && k <= extra; ++k) {
-      const unsigned char next = static_cast<unsigned char>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      c = c << 6 | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    valid = valid && !(extra == 2 && (c < 0x800 || (c >= 0xD800 && c < 0xE000))) &&
-            !(extra == 3 && (c < 0x10000 || c > 0x10FFFF));
-    if (!valid) {
-      if (why) *why = "is not UTF-8, the file names' encoding here";
-      return std::nullopt;
-    }
-    i += 1 + extra;
-#endif
     const std::optional<char> byte = Cp1251FromUnicode(c);
     if (!byte) {
       if (why) {

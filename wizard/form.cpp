@@ -376,9 +376,9 @@ void TForm1::RunInstallation() {
     SetText(Ctl::Button2, text::kCancel);
     if (!ctx_.TargetDir.empty() && ctx_.TargetDir.back() != '\\') ctx_.TargetDir += '\\';
     LogPath("folder: ", ctx_.TargetDir);
-    if (ctx_.TargetDir.empty() && view_ && !view_->EditTextUtf8().empty() && log_) {
-      log_->Event("the system's code page cannot hold the folder ", LogText::kUnicode,
-                  view_->EditTextUtf8());
+    const std::string typed = ctx_.TargetDir.empty() && view_ ? view_->EditTextUtf8() : "";
+    if (!typed.empty() && log_) {
+      log_->Event("the system's code page cannot hold the folder ", LogText::kUnicode, typed);
     }
     if (!CheckTargetFolder(ctx_.TargetDir)) {
       Log("folder refused");
