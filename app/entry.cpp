@@ -35,6 +35,23 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
     }
     return 1;
   }
+  // The seal this program carries, if the media builder wrote one; a block that is neither empty
+  // nor a seal is a damaged program.
+  const std::string seal_block = p.OwnSealBlock();
+  const SealState seal = seal_block.empty() ? SealState::kUnsealed
+                                            : ReadSealBlock(seal_block, &ctx.MediumSeal);
+  if (seal == SealState::kMalformed) {
+    const std::string message = text::kMsgDamagedHead + std::string(text::kSetupProgram) +
+                                text::kMsgDamagedTail;
+    log.Event(std::string("message \"") + text::kCaptionError + "\": " + message);
+    if (!args.silent) {
+      p.ShowMessage(message, text::kCaptionError, kMbOk | kMbIconError);
+      log.Event("answer: OK");
+    }
+    return 1;
+  }
+  ctx.Sealed = seal == SealState::kSealed;
+  if (ctx.Sealed) log.Event("the medium is sealed: " + std::to_string(ctx.MediumSeal.entries.size()) + " files");
   AdjustSystemFonts(p, ctx, !args.silent);  // an unattended run draws nothing
   // The fonts are the whole desktop's: they go back however the program ends (FormDestroy
   // restores them on the ordinary way; a second restore does nothing).
@@ -54,7 +71,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
       SilentView view(p);
       form.Attach(&view);
       form.FormCreate();
-      form.Button1Click();
+      if (!form.medium_refused()) form.Button1Click();
       if (ctx.WizardState == kStateLicence) form.Button1Click();
       if (args.has_folder) view.SetEditTextUtf8(args.folder);
       if (ctx.WizardState == kStateFolder) form.Button1Click();
@@ -75,10 +92,12 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
         } close_window{view};
         form.Attach(view);
         form.FormCreate();
-        if (args.has_folder) view->SetEditTextUtf8(args.folder);
-        view->ShowForm();
-        form.Focus(Ctl::Button1);
-        p.RunMessageLoop();
+        if (!form.medium_refused()) {
+          if (args.has_folder) view->SetEditTextUtf8(args.folder);
+          view->ShowForm();
+          form.Focus(Ctl::Button1);
+          p.RunMessageLoop();
+        }
       }
     }
     // What the installation came to, however the window ended.

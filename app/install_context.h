@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/texts.h"
+#include "media/seal.h"
 
 namespace kv {
 
@@ -32,6 +33,9 @@ struct InstallContext {
   bool StepOk = false;
   int WizardState = kStateWelcome;
   bool FontsAdjusted = false;
+  // The seal that setup.exe carries: each file of the medium is checked against it as it is read.
+  bool Sealed = false;
+  Seal MediumSeal;
 };
 
 }  // namespace kv

@@ -64,6 +64,10 @@ inline constexpr char kMsgCannotDeleteGroup[] = "Не могу удалить г
 inline constexpr char kMsgCannotRegister[] = "Не могу зарегистрировать !";
 inline constexpr char kMsgCannotCreateLink[] = "Не могу создать ярлык !";
 inline constexpr char kMsgCannotDeleteLink[] = "Не могу удалить ярлык !";
+// A file of the medium that does not match the seal in setup.exe: the head, the file's name, the
+// tail.
+inline constexpr char kMsgDamagedHead[] = "Файл ";
+inline constexpr char kMsgDamagedTail[] = " поврежден или взят с другого дистрибутива !";
 inline constexpr char kMsgUsage[] =
     "Неверная командная строка !\r\n\r\n"
     "setup.exe [/S] [/LOG=файл] [/D=папка]\r\n\r\n"

@@ -8,13 +8,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "app/product_facts.h"
 #include "media/file_names.h"
 #include "platform/platform.h"
 
 namespace kv {
-
-// Size of each of the unpacker's two buffers: the largest payload and the largest content.
-constexpr std::int32_t kMemberBufferSize = 10485761;
 
 class ArchiveError : public std::runtime_error {
  public:

@@ -1,6 +1,7 @@
 // JoinVolumes: the volumes appended, in order, to the temporary archive in the target folder.
 #include <stdexcept>
 
+#include "app/product_facts.h"
 #include "app/texts.h"
 #include "wizard/install1.h"
 
@@ -14,9 +15,8 @@ class CopyError : public std::runtime_error {
 };
 
 // Expected archive sizes over the copy buffer's size: the bar's maximum for each edition.
-constexpr int kFullEditionChunks = 2711400 / 2048;  // 1323
-constexpr int kDemoEditionChunks = 1787000 / 2048;  // 872
-static_assert(kFullEditionChunks == 1323 && kDemoEditionChunks == 872, "progress scale");
+constexpr int kFullEditionChunks = static_cast<int>(kFullEditionScale / kCopyChunk);
+constexpr int kDemoEditionChunks = static_cast<int>(kDemoEditionScale / kCopyChunk);
 
 }  // namespace
 
@@ -32,8 +32,11 @@ void TForm1::JoinVolumes() {
       SetMaximum(Ctl::ProgressBar1, ctx_.FullEdition ? kFullEditionChunks : kDemoEditionChunks);
       TempArchiveStream = p_.OpenFile(ctx_.TargetDir + text::kTempArchive, FileOpen::kCreateAlways);
       if (TempArchiveStream == kInvalidFile) throw CopyError("cannot create the archive");
-      CopyVolume(ctx_.SourceDir + text::kVolume1);
+      CopyVolume(text::kVolume1);
     }
+  } catch (const SealMismatch& damaged) {
+    ShowDamaged(damaged.name);
+    ctx_.StepOk = false;
   } catch (...) {  // a copy error, or any other: the step's one message
     ShowError(text::kMsgCannotCopy);
     ctx_.StepOk = false;
@@ -51,7 +54,7 @@ void TForm1::JoinVolumes() {
       for (;;) {
         Repaint();
         if (p_.FileExists(ctx_.SourceDir + v.volume)) {
-          CopyVolume(ctx_.SourceDir + v.volume);
+          CopyVolume(v.volume);
           break;
         }
         LogPath("volume not found: ", ctx_.SourceDir + v.volume);
@@ -62,6 +65,9 @@ void TForm1::JoinVolumes() {
           break;
         }
       }
+    } catch (const SealMismatch& damaged) {
+      ShowDamaged(damaged.name);
+      ctx_.StepOk = false;
     } catch (...) {
       ShowError(text::kMsgCannotCopy);
       ctx_.StepOk = false;
@@ -71,8 +77,9 @@ void TForm1::JoinVolumes() {
   ReleaseStream(TempArchiveStream);
 }
 
-void TForm1::CopyVolume(const std::string& volume_path) {
+void TForm1::CopyVolume(const char* name) {
   if (!ctx_.StepOk) return;
+  const std::string volume_path = ctx_.SourceDir + name;
   VolumeStream = p_.OpenFile(volume_path, FileOpen::kOpenRead);
   if (VolumeStream == kInvalidFile) throw CopyError("cannot open " + volume_path);
   struct CloseOnExit {
@@ -80,6 +87,10 @@ void TForm1::CopyVolume(const std::string& volume_path) {
     ~CloseOnExit() { form.ReleaseStream(form.VolumeStream); }
   } close_volume{*this};
 
+  // A sealed volume is hashed as it is copied (no second read of a slow medium), and checked when
+  // it ends, before the next disk is asked for and before anything is unpacked.
+  Sha256 digest;
+  std::uint64_t copied = 0;
   std::uint32_t n = 0, w = 0;
   do {
     p_.PumpMessages();  // a confirmed Cancel may release TempArchiveStream here
@@ -95,11 +106,21 @@ void TForm1::CopyVolume(const std::string& volume_path) {
       if (n > 0 && (!p_.Write(TempArchiveStream, CopyBuffer.data(), n, &w) || w != n)) {
         throw CopyError("cannot write the archive");
       }
+      if (ctx_.Sealed) digest.Add(CopyBuffer.data(), n);
+      copied += n;
     } else {
       n = 0;
     }
     StepPosition(Ctl::ProgressBar1);
   } while (n != 0 && n == w);
+  // Not when a Cancel released the archive meanwhile: the copy stopped short on purpose.
+  if (ctx_.Sealed && ctx_.StepOk && TempArchiveStream != kInvalidFile) {
+    const SealEntry* sealed = ctx_.MediumSeal.Find(name);
+    if (!sealed || sealed->size != copied || sealed->digest != digest.Finish()) {
+      LogPath("does not match the seal: ", volume_path);
+      throw SealMismatch{name};
+    }
+  }
 }
 
 }  // namespace kv

@@ -168,6 +168,10 @@ class Platform {
   virtual bool SetNonClientMetrics(const NonClientMetrics& metrics) = 0;  // fWinIni 0
   virtual std::string LocalTime() = 0;  // GetLocalTime as "YYYY-MM-DD HH:MM:SS.mmm"
 
+  // The seal block reserved in the program's own file (media/seal.h): kSealBlockSize bytes, all
+  // zero unless the media builder sealed it; empty where the program has no such block.
+  virtual std::string OwnSealBlock() = 0;
+
   // The application and its one window.
   virtual void SetApplicationTitle(const std::string& title) = 0;
   // Null when the system cannot create the window (its desktop heap exhausted, say).

@@ -120,7 +120,7 @@ bool TForm1::CheckFreeSpace() {
     }
     const std::uint64_t free_bytes = std::uint64_t{free_clusters} * sectors_per_cluster *
                                      bytes_per_sector;
-    const std::uint64_t threshold = ctx_.FullEdition ? 17000000u : 15000000u;
+    const std::uint64_t threshold = ctx_.FullEdition ? kFullEditionFreeSpace : kDemoEditionFreeSpace;
     const char first = root.empty() ? '\0' : root[0];
     refused = free_bytes < threshold || first == 'A' || first == 'a' ||
               p_.DriveType(root) == kDriveCdrom || first == 'B' || first == 'b';

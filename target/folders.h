@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "app/product_facts.h"
 #include "app/texts.h"
 #include "platform/platform.h"
 
@@ -39,15 +40,6 @@ bool NamesItself(const std::string& path);
 // stay. A text shorter than three characters (after one trailing backslash is dropped) counts as
 // existing.
 bool CreateFolderPath(Platform& p, std::string path);
-
-// The product's files in the target folder, in the order they are deleted.
-inline constexpr const char* kProductFileSet[] = {
-    "kelvanto.exe", "kelvanto.hlp", "kelvanto.gid", "xalbase.dat", "xals2.hlp",
-    "xals2.cnt",    "txts.dat",     "xali.dac",     "favor.dat",   "count.dat",
-    "xals2.gid",    "wizard.exe",   "Readme.txt",   "Regform.txt", "order.txt",
-    "Readme.doc",   "protokol.doc", "licenz.doc",   "Uninstall.exe", "Uninstall.bat",
-};
-static_assert(sizeof(kProductFileSet) / sizeof(kProductFileSet[0]) == 20, "20 product files");
 
 // The longest name the installation writes into the target folder: the temporary archive or a
 // product file. A target folder must leave room for it below kMaxPath.

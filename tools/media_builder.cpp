@@ -12,6 +12,7 @@
 #include "app/texts.h"
 #include "media/archive.h"
 #include "media/file_names.h"
+#include "media/seal.h"
 #include "tools/host_text.h"
 #include "tools/medium_check.h"
 #include "tools/signing.h"
@@ -29,6 +30,21 @@ namespace fs = std::filesystem;
 namespace {
 
 // Reads a regular file (a pipe or a device might never end).
+// The SHA-256 of the file `path`, which must still hold `size` bytes.
+Sha256Digest FileDigest(const fs::path& path, std::uint64_t size) {
+  std::ifstream in(path, std::ios::binary);
+  Sha256 sha;
+  std::uint64_t read = 0;
+  char buffer[1 << 16];
+  while (in && read <= size) {
+    in.read(buffer, sizeof buffer);
+    sha.Add(buffer, static_cast<std::size_t>(in.gcount()));
+    read += static_cast<std::uint64_t>(in.gcount());
+  }
+  if (in.bad() || read != size) throw MediaError("cannot read " + HostText(path) + " to seal it");
+  return sha.Finish();
+}
+
 std::string ReadAll(const fs::path& path) {
   std::error_code e;
   if (!fs::is_regular_file(path, e)) throw MediaError(HostText(path) + ": not a regular file");
@@ -169,12 +185,12 @@ std::string BuildArchive(std::vector<ProductFile> files) {
                        ": Windows takes both names for one file, so one would replace the other");
     }
     if (content.size() > static_cast<std::size_t>(kMemberBufferSize)) {
-      throw MediaError(shown + ": larger than 10485761 bytes");
+      throw MediaError(shown + ": larger than " + std::to_string(kMemberBufferSize) + " bytes");
     }
     const std::string member = PackMember(name, content);
     const std::size_t packed = member.size() - member.find('$', name.size() + 1) - 1;
     if (packed > static_cast<std::size_t>(kMemberBufferSize)) {
-      throw MediaError(shown + ": compressed form larger than 10485761 bytes");
+      throw MediaError(shown + ": compressed form larger than " + std::to_string(kMemberBufferSize) + " bytes");
     }
     archive += member;
   }
@@ -234,13 +250,13 @@ MediaReport WriteMedia(const MediaOptions& o) {
     if (!name) throw MediaError(shown + ": the name " + why + ", so the installer could not create it");
     if (!it->is_regular_file(e)) throw MediaError(shown + ": not a plain file");
     if (it->file_size(e) > static_cast<std::uintmax_t>(kMemberBufferSize)) {
-      throw MediaError(shown + ": larger than 10485761 bytes");
+      throw MediaError(shown + ": larger than " + std::to_string(kMemberBufferSize) + " bytes");
     }
     files.emplace_back(*name, ReadAll(it->path()));
   }
   if (e) throw MediaError("cannot read the folder " + o.product_dir);
   const std::string archive = BuildArchive(files);
-  const int count = o.full_edition ? 3 : 2;
+  const int count = o.full_edition ? kFullEditionVolumes : kDemoEditionVolumes;
 
   // Beside the first volume: the marker (empty), the licence (copied, its size taken from the
   // file system) and the installer.
@@ -273,13 +289,15 @@ MediaReport WriteMedia(const MediaOptions& o) {
   if (!o.cert.empty() && o.setup_exe.empty()) {
     throw MediaError("--cert and --key sign setup.exe: give it with --setup");
   }
-  if (!o.cert.empty()) {
-    ReadAll(HostPath(o.setup_exe));  // a regular file, before osslsigncode opens it
-    std::string program = SignedProgram(o.setup_exe, o.cert, o.key, o.pass_file, o.signing_time);
-    extras.push_back({"setup.exe", std::move(program), {}, 0});
-  } else if (!o.setup_exe.empty()) {
-    extras.push_back({"setup.exe", ReadAll(HostPath(o.setup_exe)), {}, 0});
-  }
+  // The installer as given; signed here only to learn its signed size (what the floppies hold
+  // beside the first volume), and again once the seal is in it.
+  const std::string program = o.setup_exe.empty() ? std::string() : ReadAll(HostPath(o.setup_exe));
+  const auto sign = [&](const std::string& bytes) {
+    return o.cert.empty() ? bytes
+                          : SignedProgram(bytes, o.setup_exe, o.cert, o.key, o.pass_file,
+                                          o.signing_time);
+  };
+  if (!o.setup_exe.empty()) extras.push_back({text::kSetupProgram, sign(program), {}, 0});
   for (Extra& extra : extras) {
     if (extra.copy_of.empty()) extra.size = extra.content.size();
   }
@@ -308,6 +326,42 @@ MediaReport WriteMedia(const MediaOptions& o) {
   }
   const std::vector<std::string> volumes = CutVolumes(archive, count, sizes);
 
+  // The seal: every file the installer reads, written into setup.exe before it is signed, so
+  // that the signature vouches for the whole medium.
+  std::vector<std::string> seal_warnings;
+  if (!o.setup_exe.empty()) {
+    Seal seal;
+    for (int i = 0; i < count; ++i) {
+      seal.entries.push_back({kVolumeNames[i], volumes[i].size(), Sha256Of(volumes[i])});
+    }
+    for (const Extra& extra : extras) {
+      if (extra.name == text::kSetupProgram) continue;
+      seal.entries.push_back({extra.name, extra.size,
+                              extra.copy_of.empty() ? Sha256Of(extra.content)
+                                                    : FileDigest(extra.copy_of, extra.size)});
+    }
+    std::string sealed = program;
+    const std::size_t at = SealBlockOffset(sealed);
+    if (at == std::string::npos) {
+      seal_warnings.push_back(o.setup_exe + " has no seal block (section " + kSealSection +
+                              "): the medium is not sealed, and a signature vouches for "
+                              "setup.exe alone");
+    } else {
+      const std::string block = SealBlock(seal);
+      if (block.empty()) throw MediaError("the medium's files do not fit into the seal");
+      sealed.replace(at, kSealBlockSize, block);
+    }
+    Extra& setup = extras.back();
+    setup.content = sign(sealed);
+    // A signature is as long for the sealed program as for the one measured above; a disk that
+    // was filled to the byte would show otherwise.
+    if (setup.content.size() != setup.size) {
+      throw MediaError("the signed, sealed " + o.setup_exe + " has " +
+                       std::to_string(setup.content.size()) + " bytes, not the " +
+                       std::to_string(setup.size) + " its signed size was taken to be");
+    }
+  }
+
   MediaReport report;
   report.summary = std::string(o.full_edition ? "full" : "demo") + " edition, " +
                    std::to_string(files.size()) + " members, archive " +
@@ -317,7 +371,7 @@ MediaReport WriteMedia(const MediaOptions& o) {
   for (int i = 0; i < count; ++i) {
     const fs::path folder = o.disks ? out_dir / ("disk" + std::to_string(i + 1)) : out_dir;
     written.Folder(folder);
-    const std::string name = "xalarch.v" + std::to_string(i + 1);
+    const std::string name = kVolumeNames[i];
     written.File(folder / name, &volumes[i]);
     report.summary += (i ? ", " : " ") + name + " (" + std::to_string(volumes[i].size()) +
                       " bytes) in " + HostText(folder);
@@ -342,7 +396,8 @@ MediaReport WriteMedia(const MediaOptions& o) {
     throw MediaError("the signed setup.exe written to " + o.out_dir + " does not verify");
   }
   written.Keep();
-  report.warnings = check.warnings;
+  report.warnings = seal_warnings;
+  report.warnings.insert(report.warnings.end(), check.warnings.begin(), check.warnings.end());
   return report;
 }
 

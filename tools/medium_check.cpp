@@ -13,6 +13,7 @@
 #include "media/file_names.h"
 #include "target/folders.h"
 #include "tools/host_text.h"
+#include "media/sha256.h"
 #include "tools/signing.h"
 
 namespace kv {
@@ -163,19 +164,18 @@ MediumReport ReadMedium(const std::string& folder) {
   // The installer opens the first volume in the drive; it looks for each later one in the disk
   // that is in the drive then, and while it is not there asks for the next disk, which a user
   // inserts.
-  const char* const names[] = {text::kVolume1, text::kVolume2, text::kVolume3};
   const char* const prompts[] = {"", text::kMsgInsertDisk2, text::kMsgInsertDisk3};
-  const int joined = r.full_edition ? 3 : 2;
+  const int joined = r.full_edition ? kFullEditionVolumes : kDemoEditionVolumes;
   fs::path in_drive = source;
-  for (int i = 0; i < 3; ++i) {
-    fs::path found = Find(in_drive, names[i]);
+  for (int i = 0; i < kFullEditionVolumes; ++i) {
+    fs::path found = Find(in_drive, kVolumeNames[i]);
     fs::path next_disk;
     if (found.empty() && r.disks && i > 0) {
       next_disk = Find(root, "disk" + std::to_string(i + 1), true);
-      if (!next_disk.empty()) found = Find(next_disk, names[i]);
+      if (!next_disk.empty()) found = Find(next_disk, kVolumeNames[i]);
     }
     if (i >= joined) {
-      if (found.empty()) found = Find(source, names[i]);
+      if (found.empty()) found = Find(source, kVolumeNames[i]);
       if (!found.empty()) {
         r.notes.push_back(shown(found) +
                           " is ignored: the demo edition joins xalarch.v1 and xalarch.v2 only");
@@ -183,7 +183,7 @@ MediumReport ReadMedium(const std::string& folder) {
       continue;
     }
     if (found.empty()) {
-      r.errors.push_back(std::string("no ") + names[i] +
+      r.errors.push_back(std::string("no ") + kVolumeNames[i] +
                          (r.disks ? " in " + HostText(in_drive.filename()) + "/ or disk" +
                                         std::to_string(i + 1) + "/"
                                   : std::string()) +
@@ -298,6 +298,78 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
   }
 }
 
+// The seal in setup.exe against each file that the installer reads, as the installer compares
+// them: the volumes the edition joins, the marker's presence, the full edition's licence.
+void CheckSeal(const fs::path& source, MediumReport& r) {
+  const fs::path setup = Find(source, text::kSetupProgram);
+  std::error_code e;
+  if (setup.empty() || !fs::is_regular_file(setup, e)) return;
+  std::ifstream in(setup, std::ios::binary);
+  const std::string program((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::size_t at = SealBlockOffset(program);
+  if (at == std::string::npos) {
+    r.notes.push_back("setup.exe has no seal block: nothing vouches for the volumes");
+    return;
+  }
+  switch (ReadSealBlock(program.substr(at, kSealBlockSize), &r.seal)) {
+    case SealState::kUnsealed:
+      r.notes.push_back("setup.exe is not sealed: nothing vouches for the volumes, and the "
+                        "installer checks none of them");
+      return;
+    case SealState::kMalformed:
+      r.errors.push_back("setup.exe's seal is damaged: the installer shows \"" +
+                         ForDisplay(text::kMsgDamagedHead) + "setup.exe" +
+                         ForDisplay(text::kMsgDamagedTail) + "\" and installs nothing");
+      return;
+    case SealState::kSealed:
+      r.sealed = true;
+      break;
+  }
+  const auto mismatch = [&](const std::string& name, const std::string& why) {
+    r.errors.push_back(ForDisplay(name) + " does not match the seal in setup.exe (" + why +
+                       "): the installer shows \"" + ForDisplay(text::kMsgDamagedHead + name +
+                                                               text::kMsgDamagedTail) +
+                       "\" and installs nothing");
+  };
+  const auto compare = [&](const std::string& name, const fs::path& file) {
+    const SealEntry* sealed = r.seal.Find(name);
+    if (!sealed) return mismatch(name, "the seal does not name it");
+    std::ifstream data(file, std::ios::binary);
+    Sha256 sha;
+    std::uint64_t size = 0;
+    char buffer[1 << 16];
+    while (data && size <= sealed->size) {
+      data.read(buffer, sizeof buffer);
+      sha.Add(buffer, static_cast<std::size_t>(data.gcount()));
+      size += static_cast<std::uint64_t>(data.gcount());
+    }
+    if (size != sealed->size) {
+      return mismatch(name, size > sealed->size ? "longer than sealed"
+                                                : std::to_string(size) + " bytes, sealed " +
+                                                      std::to_string(sealed->size));
+    }
+    if (sha.Finish() != sealed->digest) mismatch(name, "other bytes");
+  };
+  for (const MediumVolume& volume : r.volumes) {
+    compare(kVolumeNames[&volume - r.volumes.data()], volume.path);
+  }
+  if (r.full_edition != (r.seal.Find(text::kVolume0) != nullptr)) {
+    mismatch(text::kVolume0, r.full_edition ? "the seal has no marker" : "sealed, but missing");
+  } else if (r.full_edition) {
+    compare(text::kVolume0, Find(source, text::kVolume0));
+    const fs::path licence = Find(source, text::kLicenceFile);
+    if (!licence.empty()) {
+      compare(text::kLicenceFile, licence);
+    } else if (r.seal.Find(text::kLicenceFile)) {
+      mismatch(text::kLicenceFile, "sealed, but missing");
+    }
+  }
+  if (r.signer.empty()) {
+    r.notes.push_back("setup.exe is sealed but not signed: the seal finds a damaged or mixed-up "
+                      "medium, but anyone can make a medium and seal it");
+  }
+}
+
 }  // namespace
 
 MediumReport CheckMedium(const std::string& folder) {
@@ -306,6 +378,7 @@ MediumReport CheckMedium(const std::string& folder) {
   const fs::path source = r.disks ? Find(HostPath(folder), "disk1", true) : HostPath(folder);
   CheckLicence(source, r);
   CheckSignature(source, r);
+  CheckSeal(source, r);
 
   std::map<std::string, std::size_t> seen;
   std::map<std::string, std::uint64_t> on_disk;  // each file's size as the members write it
@@ -354,7 +427,7 @@ MediumReport CheckMedium(const std::string& folder) {
                          "target folder");
   }
   if (r.errors.empty()) {
-    for (const char* needed : {"kelvanto.exe", "Uninstall.exe"}) {
+    for (const char* needed : {kProgramFile, kUninstallerFile}) {
       if (!seen.count(FileNameIdentity(needed))) {
         r.warnings.push_back(std::string("no member ") + needed +
                              ": the program group, the file association and the desktop "
@@ -377,9 +450,9 @@ MediumReport CheckMedium(const std::string& folder) {
   // advances it once per chunk read, the last partial one included, and once more for the empty
   // read at its end.
   const std::uint64_t scale = r.full_edition ? kFullEditionScale : kDemoEditionScale;
-  const std::uint64_t maximum = scale / 2048;
+  const std::uint64_t maximum = scale / kCopyChunk;
   std::uint64_t& steps = r.copy_steps;
-  for (const MediumVolume& v : r.volumes) steps += (v.size + 2047) / 2048 + 1;
+  for (const MediumVolume& v : r.volumes) steps += (v.size + kCopyChunk - 1) / kCopyChunk + 1;
   const std::string sizes = "(archive " + std::to_string(r.archive_size) +
                             " bytes; the installer's scale for this edition is " +
                             std::to_string(scale) + " bytes)";
@@ -437,7 +510,10 @@ std::string FormatCheck(const MediumReport& r) {
                                " bytes), archive " + std::to_string(r.archive_size) + " bytes in " +
                                count(r.volumes.size(), "volume") + ", ") +
       count(r.errors.size(), "error") + ", " + count(r.warnings.size(), "warning") +
-      (r.signer.empty() ? std::string() : ", setup.exe signed by " + r.signer) + "\n";
+      (r.signer.empty() ? std::string() : ", setup.exe signed by " + r.signer) +
+      (r.signer.empty() || r.sealed ? "" : " (the volumes are not sealed: the signature vouches "
+                                           "for setup.exe alone)") +
+      (r.sealed ? (r.signer.empty() ? ", sealed" : ", every file sealed") : "") + "\n";
   return out;
 }
 

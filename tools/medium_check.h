@@ -6,11 +6,10 @@
 #include <string>
 #include <vector>
 
-namespace kv {
+#include "app/product_facts.h"
+#include "media/seal.h"
 
-// The archive sizes from which the installer scales its copy progress bar (fixed per edition).
-inline constexpr std::uint64_t kFullEditionScale = 2711400;
-inline constexpr std::uint64_t kDemoEditionScale = 1787000;
+namespace kv {
 
 struct MediumVolume {
   std::string name;  // as shown: relative to the medium folder, "disk2/xalarch.v2"
@@ -25,10 +24,6 @@ struct MediumMember {
   std::uint32_t unpacked = 0;
 };
 
-// The free space the installer asks for on the target drive, per edition.
-inline constexpr std::uint64_t kFullEditionFreeSpace = 17000000;
-inline constexpr std::uint64_t kDemoEditionFreeSpace = 15000000;
-
 struct MediumReport {
   bool disks = false;  // disk1/, disk2/, disk3/ rather than one folder
   bool full_edition = false;
@@ -41,6 +36,9 @@ struct MediumReport {
   // partial one included) and the empty read at its end.
   std::uint64_t copy_steps = 0;
   std::string signer;  // of a setup.exe whose signature verifies
+  // The seal in setup.exe; each file the installer reads matched it (else an error names it).
+  bool sealed = false;
+  Seal seal;
   std::vector<MediumMember> members;  // up to the first fault
   std::vector<std::string> notes, warnings, errors;
   bool WouldInstall() const { return errors.empty(); }
@@ -54,7 +52,8 @@ struct MediumReport {
 // A reading fault is an error naming the volume and the byte offset.
 MediumReport ReadMedium(const std::string& folder);
 
-// ReadMedium, and what else decides how the installation goes: the full edition's licence,
+// ReadMedium, and what else decides how the installation goes: the seal in setup.exe against
+// every file the installer reads (volumes, marker, licence), the full edition's licence,
 // names that occur twice or need a folder, members outside the product's file set or a missing
 // program or uninstaller, the peak disk use against the edition's free-space threshold, the
 // progress steps against the edition's progress scale, and setup.exe's signature.

@@ -162,6 +162,13 @@ class ScratchFolder {
   }
   HostString operator/(const char* name) const { return (path_ / name).native(); }
   const fs::path& path() const { return path_; }
+  // A new file of this process's own, for a tool to read.
+  void Write(const char* name, const std::string& content) const {
+    std::ofstream out(path_ / name, std::ios::binary);
+    if (!out.write(content.data(), static_cast<std::streamsize>(content.size())) || !out.flush()) {
+      throw MediaError("cannot write into the scratch folder " + HostText(path_));
+    }
+  }
   // The file a tool wrote here, when it is a regular file and no link.
   std::string Read(const char* name) const {
     const fs::path file = path_ / name;
@@ -298,7 +305,8 @@ fs::path FindProgram(const std::string& program) {
   }
 }
 
-std::string SignedProgram(const std::string& in, const std::string& cert, const std::string& key,
+std::string SignedProgram(const std::string& program, const std::string& in,
+                          const std::string& cert, const std::string& key,
                           const std::string& pass_file, std::optional<std::int64_t> time) {
   if (!ProgramAvailable("osslsigncode")) {
     throw MediaError(std::string("cannot sign setup.exe: ") + kNoSigner);
@@ -317,8 +325,9 @@ std::string SignedProgram(const std::string& in, const std::string& cert, const 
     add(std::to_string(*time));
   }
   ScratchFolder scratch;
+  scratch.Write("unsigned.exe", program);
   add("-in");
-  args.push_back(Absolute(HostPath(in)));
+  args.push_back(scratch / "unsigned.exe");
   add("-out");
   args.push_back(scratch / "setup.exe");
   const Run run = RunTool("osslsigncode", args, scratch);

@@ -17,14 +17,15 @@ namespace kv {
 std::filesystem::path FindProgram(const std::string& program);
 inline bool ProgramAvailable(const std::string& program) { return !FindProgram(program).empty(); }
 
-// The program `in` signed with an Authenticode signature (SHA-256) by `cert` and `key` (PEM
+// The program `program` (the bytes of the file `in`, named in messages) signed with an Authenticode signature (SHA-256) by `cert` and `key` (PEM
 // files); `pass_file`, when not empty, holds the passphrase of an encrypted key. No timestamp
 // server is asked; the signature's signing time is `time` (seconds since 1970) when given, so
 // that the same inputs give the same bytes, else the present time. Throws MediaError, naming
 // what is missing, when osslsigncode is not installed, with osslsigncode's own reason (one line)
 // when it fails, and when the signed program does not verify (VerifySignature: openssl missing,
 // or a signature that does not match).
-std::string SignedProgram(const std::string& in, const std::string& cert, const std::string& key,
+std::string SignedProgram(const std::string& program, const std::string& in,
+                          const std::string& cert, const std::string& key,
                           const std::string& pass_file, std::optional<std::int64_t> time);
 
 // What a program file's headers say of a signature: not a PE program at all, no certificate

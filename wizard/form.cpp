@@ -84,6 +84,11 @@ void TForm1::ReleaseStream(FileHandle& stream) {
   p_.Close(f);
 }
 
+void TForm1::ShowDamaged(const std::string& name) {
+  ShowError(text::kMsgDamagedHead + name + text::kMsgDamagedTail);
+  if (ctx_.WizardState == kStateWelcome) medium_refused_ = true;
+}
+
 int TForm1::ShowError(const std::string& message) {
   ++errors_shown_;
   return Message(message, text::kCaptionError, kMbOk | kMbIconError);
@@ -126,9 +131,12 @@ void TForm1::FormCreate() {
   LogPath((ctx_.FullEdition ? "full edition, " : "demo edition, ") + ctx_.ProductName +
               ", medium ",
           ctx_.SourceDir);
-  if (ctx_.FullEdition) {
+  if (ctx_.FullEdition && !medium_refused_) {
+    const bool sealed_licence = ctx_.Sealed && ctx_.MediumSeal.Find(text::kLicenceFile);
     if (p_.FileExists(ctx_.SourceDir + text::kLicenceFile)) {
       LoadLicence();
+    } else if (sealed_licence) {
+      ShowDamaged(text::kLicenceFile);
     } else {
       ShowError(text::kMsgNoLicence);
     }
@@ -139,9 +147,35 @@ void TForm1::FormCreate() {
 
 void TForm1::DetectEdition() {
   ctx_.FullEdition = p_.FileExists(ctx_.SourceDir + text::kVolume0);
+  // The edition follows the marker; a seal says whether there is one (an added or a lost marker
+  // would install another edition under the signature).
+  if (ctx_.Sealed && (ctx_.FullEdition != (ctx_.MediumSeal.Find(text::kVolume0) != nullptr) ||
+                      (ctx_.FullEdition && !MatchesSeal(text::kVolume0)))) {
+    ShowDamaged(text::kVolume0);
+  }
   SetText(Ctl::RxLabel1,
           ctx_.FullEdition ? text::kCaptionFullEdition : text::kCaptionDemoEdition);
   ctx_.ProductName = ctx_.FullEdition ? text::kProductNameFull : text::kProductNameDemo;
+}
+
+bool TForm1::MatchesSeal(const char* name) {
+  const SealEntry* sealed = ctx_.MediumSeal.Find(name);
+  if (!sealed) return false;
+  const FileHandle f = p_.OpenFile(ctx_.SourceDir + name, FileOpen::kOpenRead);
+  if (f == kInvalidFile) return false;
+  Sha256 digest;
+  std::uint64_t size = 0;
+  std::uint32_t n = 0;
+  bool ok = true;
+  // Never more than one chunk past the sealed size: a file that has grown is wrong already.
+  while (ok && size <= sealed->size) {
+    ok = p_.Read(f, CopyBuffer.data(), CopyBuffer.size(), &n);
+    if (!ok || n == 0) break;
+    digest.Add(CopyBuffer.data(), n);
+    size += n;
+  }
+  p_.Close(f);
+  return ok && size == sealed->size && digest.Finish() == sealed->digest;
 }
 
 // Reads the whole licence file. A file that exists but cannot be read is reported and the
@@ -168,9 +202,17 @@ void TForm1::LoadLicence() {
     content = std::string();
   }
   if (f != kInvalidFile) p_.Close(f);
-  if (!ok) {
+  // The licence the user agrees to is the one sealed, or none is shown and nothing installed.
+  if (!ok && !ctx_.Sealed) {
     ShowError(text::kMsgLicenceUnreadable);
     return;
+  }
+  if (ctx_.Sealed) {
+    const SealEntry* sealed = ctx_.MediumSeal.Find(text::kLicenceFile);
+    if (!ok || !sealed || sealed->size != content.size() || sealed->digest != Sha256Of(content)) {
+      ShowDamaged(text::kLicenceFile);
+      return;
+    }
   }
   // Rich text first; a viewer that does not take it as rich text shows its text plain.
   const bool rtf = content.compare(0, 5, "{\\rtf") == 0;

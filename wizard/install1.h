@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/install_context.h"
+#include "app/product_facts.h"
 #include "platform/form_view.h"
 #include "platform/platform.h"
 
@@ -56,7 +57,9 @@ class TForm1 {
 
   // ---- Distribution media ----
   void JoinVolumes();
-  void CopyVolume(const std::string& volume_path);
+  // Appends the volume `name` of the medium to the archive; with a seal, checks its size and
+  // digest when it ends (SealMismatch).
+  void CopyVolume(const char* name);
   void ExtractArchive();
 
   // ---- System registration ----
@@ -88,6 +91,12 @@ class TForm1 {
   int undo_runs() const { return undo_runs_; }
   // The product is installed: the sequence ended without a failure and no rollback came since.
   bool installed() const { return installed_; }
+  // FormCreate found the marker or the licence other than the seal says: the wizard goes no
+  // further (the program ends, not installed).
+  bool medium_refused() const { return medium_refused_; }
+  // The message for a file of the medium that does not match the seal, shown and logged; at
+  // start-up it also refuses the medium.
+  void ShowDamaged(const std::string& name);
   // A message box of the wizard, shown through the view and logged with its answer.
   int Message(const std::string& text, const std::string& caption, unsigned flags);
   void Log(const std::string& event);
@@ -101,6 +110,8 @@ class TForm1 {
   // or the copy loop testing it must never see a closed handle.
   void ReleaseStream(FileHandle& stream);
   void LoadLicence();
+  // The file `name` of the medium has the size and digest the seal gives it.
+  bool MatchesSeal(const char* name);
   void InstallSteps();  // the installing part of RunInstallation, after the folder checks
   int ShowError(const std::string& message);
   // Runs one installation step and logs it with its outcome.
@@ -118,12 +129,18 @@ class TForm1 {
   bool installed_ = false;
   int errors_shown_ = 0;
   bool abort_confirmed_ = false;
+  bool medium_refused_ = false;
 
   // Owned by the window for the joining step, because RollBack must release the archive stream
   // while the step may still be running. Whoever closes a stream sets it to kInvalidFile at once.
-  std::array<char, 2048> CopyBuffer{};
+  std::array<char, kCopyChunk> CopyBuffer{};
   FileHandle VolumeStream = kInvalidFile;
   FileHandle TempArchiveStream = kInvalidFile;
+};
+
+// A file of the medium that does not match the seal (thrown by the copy, caught by its step).
+struct SealMismatch {
+  std::string name;
 };
 
 // The text of a rich-text document, for a viewer that shows plain text only: paragraphs and

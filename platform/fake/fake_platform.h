@@ -222,6 +222,10 @@ class FakePlatform : public Platform {
   bool GetNonClientMetrics(NonClientMetrics* m) override;
   bool SetNonClientMetrics(const NonClientMetrics& m) override;
 
+  // The program's seal block: none unless a test gives one.
+  std::string OwnSealBlock() override { return seal_block; }
+  std::string seal_block;
+
   void SetApplicationTitle(const std::string& title) override { app_title = title; }
   FormView* CreateFormWindow(TForm1& form) override;
   void RunMessageLoop() override;

@@ -87,6 +87,7 @@ class Win32Platform : public Platform {
   int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
   void PumpMessages() override;
   std::string LocalTime() override;
+  std::string OwnSealBlock() override;
   void SetPointer(Pointer pointer) override;
   bool GetNonClientMetrics(NonClientMetrics* metrics) override;
   bool SetNonClientMetrics(const NonClientMetrics& metrics) override;

@@ -512,8 +512,9 @@ TEST(MediumCheck, LicenceDiskUseProductSetAndCopySteps) {
 // ---- Signing -----------------------------------------------------------------------------------
 
 // The smallest PE32 program that signing tools take: headers, one section of code.
+// A program of one code section and the seal block's section.
 std::string TinyProgram() {
-  std::string pe(0x400, '\0');
+  std::string pe(0x600, '\0');
   const auto put = [&](std::size_t at, std::uint32_t value, int size) {
     for (int i = 0; i < size; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
   };
@@ -521,7 +522,7 @@ std::string TinyProgram() {
   put(0x3C, 0x40, 4);
   pe.replace(0x40, 4, std::string("PE\0\0", 4));
   put(0x44, 0x14C, 2);        // i386
-  put(0x46, 1, 2);            // one section
+  put(0x46, 2, 2);            // two sections
   put(0x54, 224, 2);          // optional header size
   put(0x56, 0x102, 2);        // executable, 32-bit
   const std::size_t o = 0x58;  // optional header
@@ -533,7 +534,7 @@ std::string TinyProgram() {
   put(o + 36, 0x200, 4);       // file alignment
   put(o + 40, 4, 2);           // OS version
   put(o + 48, 4, 2);           // subsystem version
-  put(o + 56, 0x2000, 4);      // size of image
+  put(o + 56, 0x3000, 4);      // size of image
   put(o + 60, 0x200, 4);       // size of headers
   put(o + 68, 2, 2);           // GUI
   put(o + 72, 0x100000, 4), put(o + 76, 0x1000, 4), put(o + 80, 0x100000, 4),
@@ -543,6 +544,9 @@ std::string TinyProgram() {
   pe.replace(s, 5, ".text");
   put(s + 8, 0x200, 4), put(s + 12, 0x1000, 4), put(s + 16, 0x200, 4), put(s + 20, 0x200, 4);
   put(s + 36, 0x60000020, 4);
+  pe.replace(s + 40, 7, kSealSection);
+  put(s + 48, 0x200, 4), put(s + 52, 0x2000, 4), put(s + 56, 0x200, 4), put(s + 60, 0x400, 4);
+  put(s + 76, 0x40000040, 4);
   pe[0x200] = static_cast<char>(0xC3);  // ret
   return pe;
 }
@@ -565,6 +569,7 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   o.setup_exe = (f.dir / "setup.exe").string();
   WriteMedia(o);
   EXPECT_THAT(f.Check("one").notes, Contains(HasSubstr("setup.exe is not signed")));
+  EXPECT_THAT(f.Check("one").notes, Contains(HasSubstr("sealed but not signed")));
 
   o.cert = cert;
   o.key = key;
@@ -579,7 +584,31 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   MediumReport r = f.Check("one");
   EXPECT_TRUE(r.WouldInstall()) << Errors(r);
   EXPECT_EQ(r.signer, "/CN=Test Vendor");
-  EXPECT_THAT(FormatCheck(r), HasSubstr(", setup.exe signed by /CN=Test Vendor\n"));
+  EXPECT_THAT(FormatCheck(r), HasSubstr(", setup.exe signed by /CN=Test Vendor, every file sealed\n"));
+  ASSERT_EQ(r.seal.entries.size(), 5u) << "three volumes, the marker and the licence";
+
+  // Each file the installer reads, changed by one byte or taken from another medium, is named;
+  // the medium is put back after each.
+  o.product_dir = (f.dir / "product").string();
+  f.Put("product/other.dat", "another product's file");
+  o.out_dir = (f.dir / "other").string();
+  WriteMedia(o);
+  for (const char* name : {"xalarch.v1", "xalarch.v3", "licenz.doc", "xalarch.v0"}) {
+    for (const bool swap : {false, true}) {
+      const std::string kept = f.Get(std::string("one/") + name);
+      std::string bad = swap ? f.Get(std::string("other/") + name) : kept + "x";
+      if (bad == kept) bad += "x";
+      f.Put(std::string("one/") + name, bad);
+      EXPECT_THAT(Errors(f.Check("one")),
+                  HasSubstr(std::string(name) + " does not match the seal in setup.exe"))
+          << name << (swap ? " from another medium" : " changed");
+      f.Put(std::string("one/") + name, kept);
+    }
+  }
+  fs::remove(f.dir / "one/xalarch.v0");
+  EXPECT_THAT(Errors(f.Check("one")), HasSubstr("xalarch.v0 does not match the seal"));
+  f.Put("one/xalarch.v0", "");
+  EXPECT_TRUE(f.Check("one").WouldInstall());
 
   std::string changed = signed_setup;
   changed[0x201] ^= 1;  // in the code, after signing

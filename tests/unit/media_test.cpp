@@ -1,6 +1,8 @@
 // The archive reader, volume joining and unpacking, and Cancel in the middle of either.
 #include <zlib.h>
 
+#include <functional>
+
 #include "media/archive.h"
 #include "tests/unit/test_support.h"
 
@@ -245,11 +247,57 @@ TEST(Join, FailedReadOrShortWriteIsACopyFailureNotATruncatedArchive) {
   }
 }
 
+// A sealed medium: each volume checked when it ends, before the next disk is asked for.
+TEST(Join, ASealedVolumeThatDoesNotMatchStopsTheCopyWithItsName) {
+  const struct {
+    const char* name;
+    std::function<void(Joining&)> damage;
+    std::vector<std::string> boxes;
+  } cases[] = {
+      {"intact", [](Joining&) {}, {}},
+      {"first volume, one byte changed",
+       [](Joining& t) {
+         std::string v1 = t.p.Content("C:\\MEDIUM\\xalarch.v1");
+         v1[v1.size() / 2] ^= 1;
+         t.p.AddFile("C:\\MEDIUM\\xalarch.v1", v1);
+       },
+       {"Файл xalarch.v1 поврежден или взят с другого дистрибутива !"}},
+      {"another medium's disk 2 at the prompt",
+       [](Joining& t) {
+         t.p.EraseFile("C:\\MEDIUM\\xalarch.v2");
+         t.p.answer = [&t](const FakePlatform::Box& box) {
+           if (box.text == "Вставьте диск 2:") t.p.AddFile("C:\\MEDIUM\\xalarch.v2", "other");
+           return kIdOk;
+         };
+       },
+       {"Вставьте диск 2:", "Файл xalarch.v2 поврежден или взят с другого дистрибутива !"}},
+      {"third volume cut short",
+       [](Joining& t) {
+         const std::string v3 = t.p.Content("C:\\MEDIUM\\xalarch.v3");
+         t.p.AddFile("C:\\MEDIUM\\xalarch.v3", v3.substr(0, v3.size() - 1));
+       },
+       {"Файл xalarch.v3 поврежден или взят с другого дистрибутива !"}},
+  };
+  for (const auto& c : cases) {
+    Joining t(true);
+    t.SealMedium();
+    t.ctx.Sealed = ReadSealBlock(t.p.seal_block, &t.ctx.MediumSeal) == SealState::kSealed;
+    c.damage(t);
+    t.form->JoinVolumes();
+    EXPECT_EQ(t.BoxTexts(), c.boxes) << c.name;
+    EXPECT_EQ(t.ctx.StepOk, c.boxes.empty()) << c.name;
+    if (c.boxes.empty()) EXPECT_EQ(t.Joined(), t.archive);
+    EXPECT_EQ(t.p.open_files(), 0) << c.name;
+  }
+}
+
 TEST(Join, CancelConfirmedDuringTheCopyStopsAtTheNextChunk) {
+  for (const bool sealed : {false, true}) {
   Installer t;
   std::vector<ProductFile> files = {{"kelvanto.exe", std::string(300000, '\0')}};
   for (int i = 0; i < 300000; ++i) files[0].second[i] = static_cast<char>((static_cast<unsigned>(i) * 7919u) >> 3);
   t.MakeMedium(true, files);
+  if (sealed) t.SealMedium();
   t.p.on_pump = [&](int pump) {
     if (pump == 5) t.form->Button2Click();
   };
@@ -260,6 +308,7 @@ TEST(Join, CancelConfirmedDuringTheCopyStopsAtTheNextChunk) {
   EXPECT_FALSE(t.p.HasFolder("C:\\Kelvanto"));
   EXPECT_EQ(t.p.open_files(), 0);
   EXPECT_LT(t.p.pumps, 10) << "the copy loop stopped";
+  }
 }
 
 // ---- Unpacking ---------------------------------------------------------------------------------

@@ -30,8 +30,19 @@ void Installer::MakeMedium(bool full, const std::vector<ProductFile>& files) {
   }
 }
 
+void Installer::SealMedium() {
+  Seal seal;
+  for (const char* name : {text::kVolume1, text::kVolume2, text::kVolume3, text::kVolume0,
+                           text::kLicenceFile}) {
+    const std::string path = p.current_dir + "\\" + name;
+    if (p.HasFile(path)) seal.entries.push_back({name, p.Content(path).size(), Sha256Of(p.Content(path))});
+  }
+  p.seal_block = SealBlock(seal);
+}
+
 TForm1& Installer::Start() {
   ctx.SourceDir = p.current_dir + "\\";
+  ctx.Sealed = !p.seal_block.empty() && ReadSealBlock(p.seal_block, &ctx.MediumSeal) == SealState::kSealed;
   p.DdeStart();
   form = std::make_unique<TForm1>(p, ctx);
   FormView* view = p.CreateFormWindow(*form);

@@ -23,7 +23,10 @@ class Installer {
  public:
   // Writes the medium for one edition into the current folder (full: marker, third volume, licence).
   void MakeMedium(bool full, const std::vector<ProductFile>& files = SampleProduct());
-  // What the entry does up to the message loop: the window created and FormCreate run.
+  // Seals the medium as it lies on the disk now: setup.exe's block names each of its files.
+  void SealMedium();
+  // What the entry does up to the message loop: the seal read, the window created and FormCreate
+  // run.
   TForm1& Start();
   // Walks to the folder page and types `folder` into the editor.
   void ToFolderPage(const std::string& folder = "C:\\Kelvanto");

@@ -49,6 +49,8 @@ struct Text {
 // Every constant of app/texts.h with its Unicode spelled out.
 const Text kTexts[] = {
     KV_TEXT(kWindowCaption, u"Установка"),
+    KV_TEXT(kMsgDamagedHead, u"Файл "),
+    KV_TEXT(kMsgDamagedTail, u" поврежден или взят с другого дистрибутива !"),
     KV_TEXT(kApplicationTitle, u"Установка Kelvantor"),
     KV_TEXT(kCaptionError, u"Ошибка"),
     KV_TEXT(kCaptionWarning, u"Внимание"),

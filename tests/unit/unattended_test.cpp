@@ -182,6 +182,47 @@ TEST(Unattended, RefusedFolderDamagedMediumAndMissingVolumeEndWithOneAndALog) {
        "C:\\", {"folder: C:\\", "message \"Ошибка\": Путь введен неверно !", "folder refused"}},
       {"share root", [](Machine&) {}, "\\\\server\\share\\",
        {"message \"Ошибка\": Путь введен неверно !", "folder refused"}},
+      // A sealed medium: a volume is found when it ends, the marker and licence at the start.
+      {"sealed, a volume from another medium",
+       [](Machine& m) {
+         m.SealMedium();
+         m.p.AddFile("C:\\MEDIUM\\xalarch.v2", "another medium's volume");
+       },
+       "C:\\Target",
+       {"the medium is sealed: 5 files", "does not match the seal: C:\\MEDIUM\\xalarch.v2",
+        "message \"Ошибка\": Файл xalarch.v2 поврежден или взят с другого дистрибутива !",
+        "joining volumes: failed", "rollback from state 3", "not installed"}},
+      {"sealed, a byte added to the marker",
+       [](Machine& m) {
+         m.SealMedium();
+         m.p.AddFile("C:\\MEDIUM\\xalarch.v0", "x");
+       },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл xalarch.v0 поврежден или взят с другого дистрибутива !"}},
+      {"sealed, the marker gone",
+       [](Machine& m) {
+         m.SealMedium();
+         m.p.EraseFile("C:\\MEDIUM\\xalarch.v0");
+       },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл xalarch.v0 поврежден или взят с другого дистрибутива !"}},
+      {"sealed, another licence",
+       [](Machine& m) {
+         m.SealMedium();
+         m.p.AddFile("C:\\MEDIUM\\licenz.doc", "{\\rtf1 Other terms}");
+       },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл licenz.doc поврежден или взят с другого дистрибутива !"}},
+      {"sealed, the licence gone",
+       [](Machine& m) {
+         m.SealMedium();
+         m.p.EraseFile("C:\\MEDIUM\\licenz.doc");
+       },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл licenz.doc поврежден или взят с другого дистрибутива !"}},
+      {"a damaged seal", [](Machine& m) { m.p.seal_block = std::string(kSealBlockSize, '\x01'); },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл setup.exe поврежден или взят с другого дистрибутива !"}},
   };
   for (const Case& c : cases) {
     Machine m;
