@@ -4,6 +4,7 @@
 #include "app/install_log.h"
 #include "app/silent_view.h"
 #include "app/texts.h"
+#include "platform/program.h"
 #include "wizard/install1.h"
 
 namespace kv {
@@ -109,5 +110,7 @@ int RunSetup(Platform& p, const std::string& arguments) {
   log.Event("exit code " + std::to_string(exit_code));
   return exit_code;
 }
+
+int RunProgram(Platform& p, const std::string& arguments) { return RunSetup(p, arguments); }
 
 }  // namespace kv

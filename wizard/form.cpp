@@ -3,8 +3,10 @@
 
 #include "app/install_log.h"
 #include "app/texts.h"
+#include "platform/rich_text.h"
 #include "system/registry.h"
 #include "wizard/install1.h"
+#include "wizard/welcome_picture.h"
 
 namespace kv {
 
@@ -137,6 +139,15 @@ void TForm1::FormCreate() {
   SetText(Ctl::Edit1, ctx_.PreviousDir);
 }
 
+FormTexts TForm1::Texts() const {
+  return {text::kWindowCaption, text::kBrowseHint, text::kStatusDeletingFiles,
+          text::kStatusDeletingFilesTail};
+}
+
+bool TForm1::WelcomePicture(Picture* picture) {
+  return DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, picture);
+}
+
 void TForm1::DetectEdition() {
   ctx_.FullEdition = p_.FileExists(ctx_.SourceDir + text::kVolume0);
   SetText(Ctl::RxLabel1,
@@ -177,83 +188,6 @@ void TForm1::LoadLicence() {
   if (view_ && !(rtf && view_->LoadRichText(content, true))) {
     view_->LoadRichText(rtf ? RtfToPlainText(content) : content, false);
   }
-}
-
-std::string RtfToPlainText(const std::string& rtf) {
-  static const char* const kNoText[] = {
-      "fonttbl", "colortbl", "stylesheet", "info",   "pict",       "object",   "header",
-      "headerl", "headerr",  "footer",     "footerl", "footerr",   "listtable", "listoverridetable",
-      "rsidtbl", "generator", "xmlnstbl",  "themedata", "colorschememapping", "latentstyles",
-      "datastore", "fldinst", "filetbl",   "revtbl"};
-  std::string text;
-  int depth = 0;
-  int skip_from = -1;      // the depth of the group being left out, or -1
-  bool group_start = false;  // the last thing read opened a group
-  const auto hex = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-  };
-  for (std::size_t i = 0; i < rtf.size();) {
-    const char c = rtf[i];
-    const bool opened = group_start;
-    group_start = false;
-    if (c == '{') {
-      ++depth;
-      group_start = true;
-      ++i;
-    } else if (c == '}') {
-      if (depth == skip_from) skip_from = -1;
-      if (depth > 0) --depth;
-      ++i;
-    } else if (c == '\\' && i + 1 < rtf.size()) {
-      const char next = rtf[i + 1];
-      const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
-      if (!letter) {
-        i += 2;
-        if (next == '*' && opened && skip_from < 0) skip_from = depth;
-        if (skip_from >= 0) continue;
-        if (next == '\'' && i + 1 < rtf.size() && hex(rtf[i]) >= 0 && hex(rtf[i + 1]) >= 0) {
-          text += static_cast<char>(hex(rtf[i]) * 16 + hex(rtf[i + 1]));
-          i += 2;
-        } else if (next == '\\' || next == '{' || next == '}') {
-          text += next;
-        } else if (next == '~') {
-          text += '\xA0';
-        } else if (next == '_') {
-          text += '-';
-        } else if (next == '\n' || next == '\r') {
-          text += "\r\n";  // an escaped line end is a paragraph
-        }
-        continue;
-      }
-      std::size_t end = i + 1;
-      while (end < rtf.size() && ((rtf[end] >= 'a' && rtf[end] <= 'z') ||
-                                  (rtf[end] >= 'A' && rtf[end] <= 'Z'))) {
-        ++end;
-      }
-      const std::string word = rtf.substr(i + 1, end - i - 1);
-      if (end < rtf.size() && (rtf[end] == '-' || (rtf[end] >= '0' && rtf[end] <= '9'))) ++end;
-      while (end < rtf.size() && rtf[end] >= '0' && rtf[end] <= '9') ++end;
-      if (end < rtf.size() && rtf[end] == ' ') ++end;  // the delimiter belongs to the word
-      i = end;
-      if (opened && skip_from < 0) {
-        for (const char* name : kNoText) {
-          if (word == name) skip_from = depth;
-        }
-      }
-      if (skip_from >= 0) continue;
-      if (word == "par" || word == "line" || word == "sect" || word == "page") {
-        text += "\r\n";
-      } else if (word == "tab") {
-        text += '\t';
-      }
-      // \uN is followed by its ANSI stand-in, which is kept; other words are formatting.
-    } else {
-      ++i;
-      if (skip_from < 0 && c != '\r' && c != '\n') text += c;
-    }
-  }
-  return text;
 }
 
 void TForm1::ReadPreviousDir() {
