@@ -5,6 +5,7 @@
 #include "app/silent_view.h"
 #include "app/texts.h"
 #include "platform/program.h"
+#include "platform/scope_exit.h"
 #include "wizard/install1.h"
 
 namespace kv {
@@ -39,11 +40,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   AdjustSystemFonts(p, ctx, !args.silent);  // an unattended run draws nothing
   // The fonts are the whole desktop's: they go back however the program ends (FormDestroy
   // restores them on the ordinary way; a second restore does nothing).
-  struct RestoreFontsOnExit {
-    Platform& p;
-    const InstallContext& ctx;
-    ~RestoreFontsOnExit() { RestoreSystemFonts(p, ctx); }
-  } restore_fonts{p, ctx};
+  const ScopeExit restore_fonts([&] { RestoreSystemFonts(p, ctx); });
   p.DdeStart();
   int exit_code = 1;
   try {
@@ -68,12 +65,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
       } else {
         // The window calls the form's handlers: it goes before the form, however this block is
         // left (closing a closed window does nothing).
-        struct CloseOnExit {
-          FormView* view;
-          ~CloseOnExit() {
-            if (view) view->Close();
-          }
-        } close_window{view};
+        const ScopeExit close_window([view] { view->Close(); });
         form.Attach(view);
         form.FormCreate();
         if (args.has_folder) view->SetEditTextUtf8(args.folder);

@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "app/texts.h"
+#include "platform/scope_exit.h"
 #include "wizard/install1.h"
 
 namespace kv {
@@ -75,10 +76,7 @@ void TForm1::CopyVolume(const std::string& volume_path) {
   if (!ctx_.StepOk) return;
   VolumeStream = p_.OpenFile(volume_path, FileOpen::kOpenRead);
   if (VolumeStream == kInvalidFile) throw CopyError("cannot open " + volume_path);
-  struct CloseOnExit {
-    TForm1& form;
-    ~CloseOnExit() { form.ReleaseStream(form.VolumeStream); }
-  } close_volume{*this};
+  const ScopeExit close_volume([this] { ReleaseStream(VolumeStream); });
 
   std::uint32_t n = 0, w = 0;
   do {

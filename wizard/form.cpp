@@ -1,9 +1,12 @@
 // TForm1: controls, creation and the wizard's state machine.
 #include <algorithm>
+#include <utility>
 
 #include "app/install_log.h"
 #include "app/texts.h"
 #include "platform/rich_text.h"
+#include "platform/scope_exit.h"
+#include "platform/unique_handle.h"
 #include "system/registry.h"
 #include "wizard/install1.h"
 #include "wizard/welcome_picture.h"
@@ -80,10 +83,7 @@ void TForm1::Close() {
 }
 
 void TForm1::ReleaseStream(FileHandle& stream) {
-  if (stream == kInvalidFile) return;
-  const FileHandle f = stream;
-  stream = kInvalidFile;
-  p_.Close(f);
+  UniqueFile(p_, std::exchange(stream, kInvalidFile)).reset();
 }
 
 int TForm1::ShowError(const std::string& message) {
@@ -161,24 +161,24 @@ void TForm1::LoadLicence() {
   const std::string path = ctx_.SourceDir + text::kLicenceFile;
   std::string content;
   bool ok = false;
-  FileHandle f = kInvalidFile;
+  UniqueFile f(p_);
   try {
-    f = p_.OpenFile(path, FileOpen::kOpenRead);
-    const std::int64_t size = f == kInvalidFile ? -1 : p_.FileSize(f);
+    f.reset(p_.OpenFile(path, FileOpen::kOpenRead));
+    const std::int64_t size = f ? p_.FileSize(f.get()) : -1;
     ok = size >= 0 && static_cast<std::uint64_t>(size) <= content.max_size();
     if (ok) content.resize(static_cast<std::size_t>(size));  // no room: an error, below
     for (std::size_t at = 0; ok && at < content.size();) {
       const std::uint32_t want =
           static_cast<std::uint32_t>(std::min<std::size_t>(content.size() - at, 1 << 20));
       std::uint32_t done = 0;
-      ok = p_.Read(f, content.data() + at, want, &done) && done == want;
+      ok = p_.Read(f.get(), content.data() + at, want, &done) && done == want;
       at += done;
     }
   } catch (...) {
     ok = false;
     content = std::string();
   }
-  if (f != kInvalidFile) p_.Close(f);
+  f.reset();
   if (!ok) {
     ShowError(text::kMsgLicenceUnreadable);
     return;
@@ -292,14 +292,11 @@ void TForm1::Edit2KeyPress(char& key) {
 
 void TForm1::RunInstallation() {
   // A close box pressed while the sequence runs closes the window once it has returned.
-  struct Running {
-    TForm1& form;
-    explicit Running(TForm1& f) : form(f) { form.sequence_running_ = true; }
-    ~Running() {
-      form.sequence_running_ = false;
-      if (form.close_pending_) form.Close();
-    }
-  } running{*this};
+  sequence_running_ = true;
+  const ScopeExit running([this] {
+    sequence_running_ = false;
+    if (close_pending_) Close();
+  });
 
   bool checked = false;
   try {

@@ -79,7 +79,7 @@ class FakeView : public FormView {
 };
 
 // What the user does while the window is up: a callable that takes the object the window reports
-// to as the type the test knows it by (`[&](TForm1& form) { ... }`), which must be the type of the
+// to as the type the test knows it by (`[&](Form& form) { ... }`), which must be the type of the
 // object the window was created with.
 class UserAtWindow {
  public:

@@ -1,7 +1,8 @@
-// The platform's plain parts that both sides share: rich text read and written, and the picture's
-// resampling.
+// The platform's plain parts that both sides share: rich text read and written, the picture's
+// resampling, and the owners of the platform's handles.
 #include "platform/picture.h"
 #include "platform/rich_text.h"
+#include "platform/unique_handle.h"
 #include "tests/unit/test_support.h"
 
 namespace kv::test {
@@ -88,6 +89,25 @@ TEST(Picture, ResampledAtTheSameSizeIsTheSameAndEnlargedRampIsSymmetric) {
       }
     }
   }
+}
+
+// The sweeps check that every way out closes; here, that a moved owner closes nothing a second
+// time and that a failed close is reported.
+TEST(UniqueHandle, MovedOwnerClosesOnceAndAFailedCloseIsReported) {
+  FakePlatform p;
+  p.AddFile("C:\\a.txt", "a");
+  FileHandle raw = kInvalidFile;
+  {
+    UniqueFile file(p, raw = p.OpenFile("C:\\a.txt", FileOpen::kOpenRead));
+    UniqueFile assigned(p, p.OpenFile("C:\\a.txt", FileOpen::kOpenRead));
+    assigned = std::move(file);  // closes the one it held
+    EXPECT_FALSE(file);
+    EXPECT_EQ(assigned.get(), raw);
+    EXPECT_EQ(p.open_files(), 1);
+  }
+  EXPECT_EQ(p.open_files(), 0);
+  EXPECT_FALSE(UniqueFile(p, raw).reset()) << "closed before: the close fails";
+  EXPECT_TRUE(UniqueFile(p).reset()) << "holding nothing, nothing to close";
 }
 
 }  // namespace
