@@ -1,4 +1,4 @@
-// The platform's plain parts that both sides share: rich text read and written, the picture's
+// The platform's plain C++ that both of its sides share: rich text read and written, the picture's
 // resampling, and the owners of the platform's handles.
 #include "platform/picture.h"
 #include "platform/rich_text.h"
