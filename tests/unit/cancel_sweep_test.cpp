@@ -28,7 +28,7 @@ Machine Look(FakePlatform& p) {
 
 // One installation cut at pump `cut` (0: never), or at the prompt for disk `disk` (0: none).
 // Returns the number of pumps the run made.
-int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr) {
+int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr, bool sealed = false) {
   Installer t;
   std::vector<ProductFile> files = SampleProduct();
   std::string noise(40000, '\0');  // incompressible: the volumes take many 2 KB chunks
@@ -38,6 +38,7 @@ int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr) {
   t.MakeMedium(full, files);
   t.p.AddFile(kTarget + "mine.doc", "the user's own");
   t.p.AddFile(t.p.special_folders[kCsidlDesktop] + "\\notes.txt", "also the user's");
+  if (sealed) t.SealMedium();
   if (disk) t.p.EraseFile("C:\\MEDIUM\\xalarch.v" + std::to_string(disk));
   const std::string prompt = disk ? "Вставьте диск " + std::to_string(disk) + ":" : "";
   t.p.answer = [&](const FakePlatform::Box& box) { return box.text == prompt ? kIdCancel : kIdOk; };
@@ -52,7 +53,7 @@ int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr) {
     EXPECT_EQ(t.ctx.WizardState, 6);
     return t.p.pumps;
   }
-  const std::string where = (full ? "full" : "demo") + std::string(", pump ") +
+  const std::string where = (full ? "full" : "demo") + std::string(sealed ? " sealed" : "") + ", pump " +
                             std::to_string(cut) + ", disk " + std::to_string(disk);
   EXPECT_EQ(t.ctx.WizardState, 8) << where;
   EXPECT_FALSE(t.ctx.StepOk) << where;
@@ -91,6 +92,14 @@ TEST(CancelSweep, EveryPumpOfBothEditionsAndEveryDiskPrompt) {
       RunCut(full, cut, 0, &most_undo_runs);
       ++cut_points;
     }
+    // A sealed medium: each volume is hashed as it is copied and checked when it ends.
+    if (full) {
+      ASSERT_EQ(RunCut(full, 0, 0, nullptr, true), pumps);
+      for (int cut = 1; cut <= pumps; ++cut) {
+        RunCut(full, cut, 0, &most_undo_runs, true);
+        ++cut_points;
+      }
+    }
     for (int disk = 2; disk <= (full ? 3 : 2); ++disk) {
       RunCut(full, 0, disk);
       ++cut_points;
@@ -116,10 +125,12 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
       "Не могу создать группу !", "Не могу удалить группу !", "Не могу зарегистрировать !",
       "Не могу создать ярлык !", "Не могу удалить ярлык !"};
   int runs = 0;
-  for (bool full : {true, false}) {
+  for (int edition = 0; edition < 3; ++edition) {  // full, demo, full on a sealed medium
+    const bool full = edition != 1;
     for (int fail = 1;; ++fail) {
       Installer t;
       t.MakeMedium(full);
+      if (edition == 2) t.SealMedium();
       t.Start();
       const Machine before = Look(t.p);
       t.ToFolderPage(kTarget);
@@ -128,7 +139,7 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
       EXPECT_NO_THROW(t.form->Button1Click());
       if (t.p.calls < fail) break;  // every call of the installation has failed once
       ++runs;
-      const std::string where = (full ? "full" : "demo") + std::string(", call ") +
+      const std::string where = (full ? "full" : "demo") + std::string(edition == 2 ? " sealed" : "") + ", call " +
                                 std::to_string(fail);
       for (const std::string& box : t.BoxTexts()) {
         EXPECT_THAT(own_texts, ::testing::Contains(box)) << where;
@@ -195,9 +206,11 @@ TEST(FailureSweep, EveryCallOfARollbackFailsOnTheWayToTheAbortedPage) {
 // window is closed while its form still exists, and the fonts go back once.
 TEST(FailureSweep, EveryCallOfTheStartUpLeavesNoWindowBehind) {
   int runs = 0;
+  for (const bool sealed : {false, true}) {
   for (int fail = 1;; ++fail) {
     Installer t;
     t.MakeMedium(true);
+    if (sealed) t.SealMedium();
     t.p.metrics.caption_font.char_set = 0;
     const NonClientMetrics before = t.p.metrics;
     t.p.fail_call = fail;
@@ -211,6 +224,7 @@ TEST(FailureSweep, EveryCallOfTheStartUpLeavesNoWindowBehind) {
     EXPECT_EQ(std::memcmp(&t.p.metrics, &before, sizeof before), 0) << fail;
     EXPECT_EQ(t.p.open_files(), 0) << fail;
     EXPECT_EQ(t.p.open_keys(), 0) << fail;
+    }
   }
   EXPECT_GT(runs, 5);
 }
