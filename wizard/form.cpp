@@ -377,13 +377,16 @@ void TForm1::RunInstallation() {
     if (!ctx_.TargetDir.empty() && ctx_.TargetDir.back() != '\\') ctx_.TargetDir += '\\';
     LogPath("folder: ", ctx_.TargetDir);
     const std::string typed = ctx_.TargetDir.empty() && view_ ? view_->EditTextUtf8() : "";
-    if (!typed.empty() && log_) {
+    if (!typed.empty() && typed != unholdable_logged_ && log_) {
       log_->Event("the system's code page cannot hold the folder ", LogText::kUnicode, typed);
+      unholdable_logged_ = typed;
     }
     if (!CheckTargetFolder(ctx_.TargetDir)) {
       Log("folder refused");
     } else if (!CheckFreeSpace()) {
       Log("folder refused for want of free space");
+    } else if (!CheckFilesInUse()) {
+      Log("installation not begun: a product file is in use");
     } else {
       checked = true;
     }

@@ -26,9 +26,21 @@ Machine Look(FakePlatform& p) {
   return m;
 }
 
+// An earlier installation in the target folder whose kelvanto.exe a running program holds until
+// the question about it is answered.
+void OldInstallationRunning(FakePlatform& p) {
+  for (const ProductFile& f : SampleProduct()) p.AddFile(kTarget + f.first, "old");
+  p.HoldOpenBy(kTarget + "kelvanto.exe", "Kelvantor");
+}
+bool LetGoAtTheQuestion(FakePlatform& p, const FakePlatform::Box& box) {
+  if (box.text != FileInUseMessage("kelvanto.exe", "Kelvantor")) return false;
+  p.LetGo(kTarget + "kelvanto.exe");
+  return true;
+}
+
 // One installation cut at pump `cut` (0: never), or at the prompt for disk `disk` (0: none).
 // Returns the number of pumps the run made.
-int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr) {
+int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr, bool old = false) {
   Installer t;
   std::vector<ProductFile> files = SampleProduct();
   std::string noise(40000, '\0');  // incompressible: the volumes take many 2 KB chunks
@@ -39,8 +51,12 @@ int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr) {
   t.p.AddFile(kTarget + "mine.doc", "the user's own");
   t.p.AddFile(t.p.special_folders[kCsidlDesktop] + "\\notes.txt", "also the user's");
   if (disk) t.p.EraseFile("C:\\MEDIUM\\xalarch.v" + std::to_string(disk));
+  if (old) OldInstallationRunning(t.p);
   const std::string prompt = disk ? "Вставьте диск " + std::to_string(disk) + ":" : "";
-  t.p.answer = [&](const FakePlatform::Box& box) { return box.text == prompt ? kIdCancel : kIdOk; };
+  t.p.answer = [&](const FakePlatform::Box& box) {
+    LetGoAtTheQuestion(t.p, box);
+    return box.text == prompt ? kIdCancel : kIdOk;
+  };
   t.p.on_pump = [&](int pump) {
     if (pump == cut) t.form->Button2Click();
   };
@@ -52,8 +68,8 @@ int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr) {
     EXPECT_EQ(t.ctx.WizardState, 6);
     return t.p.pumps;
   }
-  const std::string where = (full ? "full" : "demo") + std::string(", pump ") +
-                            std::to_string(cut) + ", disk " + std::to_string(disk);
+  const std::string where = (full ? "full" : "demo") +
+                            std::string(old ? ", over a running one" : "") + ", pump " + std::to_string(cut) + ", disk " + std::to_string(disk);
   EXPECT_EQ(t.ctx.WizardState, 8) << where;
   EXPECT_FALSE(t.ctx.StepOk) << where;
   EXPECT_EQ(t.view[Ctl::Label3].text, "Установка прервана !") << where;
@@ -96,8 +112,37 @@ TEST(CancelSweep, EveryPumpOfBothEditionsAndEveryDiskPrompt) {
       ++cut_points;
     }
   }
+  // Over an earlier installation whose program runs: let go at the question, then cut anywhere.
+  const int pumps = RunCut(true, 0, 0, nullptr, true);
+  for (int cut = 1; cut <= pumps; ++cut) {
+    RunCut(true, cut, 0, &most_undo_runs, true);
+    ++cut_points;
+  }
   EXPECT_EQ(most_undo_runs, 2) << "some cut lets a step run after the first rollback";
   std::printf("cancel sweep: %d cut points\n", cut_points);
+}
+
+// Cancel at the question about a file in use: the wizard stays on the folder page, and the whole
+// machine, the earlier installation included, is as it was.
+TEST(CancelSweep, CancelAtTheFileInUseQuestionChangesNothing) {
+  for (bool full : {true, false}) {
+    Installer t;
+    t.MakeMedium(full);
+    OldInstallationRunning(t.p);
+    t.p.answer = [&](const FakePlatform::Box& box) {
+      return box.caption == "Внимание" ? kIdCancel : kIdOk;
+    };
+    t.Start();
+    const auto files = t.p.Tree();
+    const auto keys = t.p.RegKeys();
+    t.Install(kTarget);
+    EXPECT_EQ(t.ctx.WizardState, 1);
+    EXPECT_EQ(t.BoxTexts(), std::vector<std::string>{FileInUseMessage("kelvanto.exe", "Kelvantor")});
+    EXPECT_EQ(t.p.Tree(), files);
+    EXPECT_EQ(t.p.RegKeys(), keys);
+    EXPECT_EQ(t.p.Content(kTarget + "Readme.txt"), "old");
+    EXPECT_EQ(t.p.open_files(), 0);
+  }
 }
 
 }  // namespace
@@ -109,18 +154,27 @@ namespace {
 // An error at any working call of an installation (an allocation failing inside it, say): no
 // error leaves the handler, every box is one of the program's own, and the wizard ends either
 // installed or rolled back, with the machine as it was.
+// Also over an earlier installation whose program runs until the question about it is answered.
 TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
   const std::vector<std::string> own_texts = {
       "Путь введен неверно !", "На диске C:\\ недостаточно свободного места !",
       "Не могу скопировать файлы !", "Не могу распаковать !", "Не могу удалить временные файлы !",
       "Не могу создать группу !", "Не могу удалить группу !", "Не могу зарегистрировать !",
-      "Не могу создать ярлык !", "Не могу удалить ярлык !"};
+      "Не могу создать ярлык !", "Не могу удалить ярлык !",
+      FileInUseMessage("kelvanto.exe", "Kelvantor"), FileInUseMessage("kelvanto.exe", "")};
   int runs = 0;
-  for (bool full : {true, false}) {
+  for (int edition = 0; edition < 3; ++edition) {
+    const bool full = edition != 1, old = edition == 2;
     for (int fail = 1;; ++fail) {
       Installer t;
       t.MakeMedium(full);
+      if (old) OldInstallationRunning(t.p);
+      t.p.answer = [&](const FakePlatform::Box& box) {
+        LetGoAtTheQuestion(t.p, box);
+        return kIdOk;
+      };
       t.Start();
+      const auto tree = t.p.Tree();
       const Machine before = Look(t.p);
       t.ToFolderPage(kTarget);
       t.p.calls = 0;
@@ -128,8 +182,8 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
       EXPECT_NO_THROW(t.form->Button1Click());
       if (t.p.calls < fail) break;  // every call of the installation has failed once
       ++runs;
-      const std::string where = (full ? "full" : "demo") + std::string(", call ") +
-                                std::to_string(fail);
+      const std::string where = (full ? "full" : "demo") +
+                                std::string(old ? ", over a running one" : "") + ", call " + std::to_string(fail);
       for (const std::string& box : t.BoxTexts()) {
         EXPECT_THAT(own_texts, ::testing::Contains(box)) << where;
       }
@@ -138,7 +192,9 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
       EXPECT_TRUE(t.view[Ctl::Button1].enabled) << where;
       const int state = t.ctx.WizardState;
       EXPECT_TRUE(state == 1 || state == 6 || state == 8) << where << ": state " << state;
-      if (state == 6) {
+      if (state == 1) {
+        EXPECT_EQ(t.p.Tree(), tree) << where << ": refused, so nothing changed";
+      } else if (state == 6) {
         EXPECT_TRUE(t.ctx.StepOk) << where;
         for (const ProductFile& file : SampleProduct()) {
           EXPECT_EQ(t.p.Content(kTarget + file.first), file.second) << where << " " << file.first;
