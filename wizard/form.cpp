@@ -414,49 +414,4 @@ void TForm1::RunInstallation() {
   }
 }
 
-void TForm1::InstallSteps() {
-  SetEnabled(Ctl::Button1, false);
-  ctx_.WizardState = kStateRemovingOldFiles;
-  SetVisible(Ctl::Edit1, false);
-  SetVisible(Ctl::ProgressBar2, true);
-  SetMaximum(Ctl::ProgressBar2, 8);
-
-  RunStep("removing old product files", &TForm1::DeleteProductFiles);
-  SetPosition(Ctl::ProgressBar2, 1);
-  SetVisible(Ctl::ProgressBar1, true);
-  RunStep("joining volumes", &TForm1::JoinVolumes);
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 2);
-    SetVisible(Ctl::ProgressBar1, false);
-    RunStep("unpacking", &TForm1::ExtractArchive);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 3);
-    p_.PumpMessages();
-    RunStep("program group", &TForm1::CreateProgramGroup);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 4);
-    p_.PumpMessages();
-    RunStep("registry entries", &TForm1::RegisterProduct);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 5);
-    p_.PumpMessages();
-    RunStep("desktop shortcut", &TForm1::CreateDesktopShortcut);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 6);
-    p_.PumpMessages();
-    RunStep("removing the temporary archive", &TForm1::DeleteTempArchive);
-    SetPosition(Ctl::ProgressBar2, 7);
-    RunStep("removing another edition's registration", &TForm1::RemovePreviousVersion);
-    SetPosition(Ctl::ProgressBar2, 8);
-    if (ctx_.StepOk) SetVisible(Ctl::Label2, false);
-    if (ctx_.StepOk) SetText(Ctl::Label3, text::kInstalledBanner);
-    SetVisible(Ctl::Label3, true);
-    SetVisible(Ctl::ProgressBar2, false);
-  }
-}
-
 }  // namespace kv

@@ -350,16 +350,6 @@ TEST(OneSetupAtATime, ASecondStartBringsTheWizardForwardOrEndsAtOnce) {
     EXPECT_THAT(second.BoxTexts(), ElementsAre(text::kMsgSetupRunning));
     EXPECT_FALSE(second.p.view.visible);
   }
-  // The lock goes with its process.
-  auto shared = std::make_shared<FakePlatform::Machine>();
-  {
-    FakePlatform gone;
-    gone.machine = shared;
-    ASSERT_EQ(gone.LockSetup(), SetupLock::kTaken);
-  }
-  Machine next(false);
-  next.p.machine = shared;
-  EXPECT_EQ(RunSetup(next.p, "/S"), 0);
 }
 
 // Under /S a product file held open ends the run before anything changes, the log naming it.
