@@ -18,7 +18,8 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   // The folder from the command line goes into the editor as given; the editor's own check (the
   // system's code page must hold it exactly) then decides, as for a folder typed there.
   std::string held;
-  if (args.has_folder && !p.Utf8ToSystem(args.folder, &held)) {
+  const bool unholdable = args.has_folder && !p.Utf8ToSystem(args.folder, &held);
+  if (unholdable) {
     log.Event("the system's code page cannot hold the folder ", LogText::kUnicode, args.folder);
   }
   const std::string current = p.CurrentDir();
@@ -63,6 +64,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   try {
     TForm1 form(p, ctx);
     form.SetLog(&log);
+    if (unholdable) form.NoteUnholdableFolder(args.folder);  // logged once, above
     if (args.silent) {
       // The wizard's own way through its pages, with nobody at the window: the licence is
       // accepted and the folder typed as a user would.
@@ -105,6 +107,29 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   return exit_code;
 }
 
+// Another setup runs on this machine: this one shows no wizard of its own and changes nothing.
+// The wizard of the other comes to the front where it runs in this session; otherwise, with
+// somebody there to read it, one box says why nothing happens.
+int AnotherSetupRuns(Platform& p, const CommandLine& args, InstallLog& log) {
+  log.Event("another setup is running");
+  if (!args.silent) {
+    bool shown = false;
+    try {
+      shown = p.ShowRunningSetup();
+    } catch (...) {
+      shown = false;
+    }
+    if (shown) {
+      log.Event("its window was brought to the front");
+    } else {
+      log.Event(std::string("message \"") + text::kCaptionError + "\": " + text::kMsgSetupRunning);
+      p.ShowMessage(text::kMsgSetupRunning, text::kCaptionError, kMbOk | kMbIconError);
+      log.Event("answer: OK");
+    }
+  }
+  return 1;
+}
+
 }  // namespace
 
 int RunSetup(Platform& p, const std::string& arguments) {
@@ -117,7 +142,18 @@ int RunSetup(Platform& p, const std::string& arguments) {
     return 2;
   }
   log.Event("setup.exe ", LogText::kUnicode, arguments);
-  const int exit_code = Install(p, args, log);
+  // One setup at a time on the machine, from any medium and by any user: two installing into one
+  // folder would delete each other's files. A lock the system cannot make at all does not keep
+  // the product from being installed.
+  SetupLock lock = SetupLock::kUnavailable;
+  try {
+    lock = p.LockSetup();
+  } catch (...) {
+    lock = SetupLock::kUnavailable;
+  }
+  if (lock == SetupLock::kUnavailable) log.Event("the setup lock could not be made");
+  const int exit_code =
+      lock == SetupLock::kHeldElsewhere ? AnotherSetupRuns(p, args, log) : Install(p, args, log);
   log.Event("exit code " + std::to_string(exit_code));
   return exit_code;
 }

@@ -18,6 +18,22 @@ bool ReservedName(const std::string& name) {
   return IsProductFile(name);
 }
 
+// Whether the system takes a log's name (UTF-8) for a device: the names of IsDeviceName, and,
+// as Windows 10 and later do, COM and LPT followed by a superscript digit (COM¹, LPT³.log).
+bool NamesADevice(const std::string& utf8_name) {
+  static const struct {
+    const char* utf8;
+    char digit;
+  } kSuperscripts[] = {{"\xC2\xB9", '1'}, {"\xC2\xB2", '2'}, {"\xC2\xB3", '3'}};
+  std::string name = utf8_name;
+  for (const auto& s : kSuperscripts) {
+    for (std::size_t at; (at = name.find(s.utf8)) != std::string::npos;) {
+      name.replace(at, 2, 1, s.digit);
+    }
+  }
+  return IsDeviceName(name);
+}
+
 // A line break inside an event becomes a blank, so that each event stays one line.
 void AppendOneLine(std::string& line, const std::string& text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -32,7 +48,7 @@ InstallLog::Opened InstallLog::Open(const std::string& path) {
   Shut();
   try {
     const std::string name = path.substr(path.find_last_of("\\/:") + 1);
-    if (!NamesItself(path) || IsDeviceName(name) || ReservedName(name) ||
+    if (!NamesItself(path) || NamesADevice(name) || ReservedName(name) ||
         ReservedName(p_.StoredFileName(path))) {
       return Opened::kRefused;
     }

@@ -68,6 +68,18 @@ inline constexpr char kMsgCannotDeleteLink[] = "Не могу удалить я�
 // tail.
 inline constexpr char kMsgDamagedHead[] = "Файл ";
 inline constexpr char kMsgDamagedTail[] = " поврежден или взят с другого дистрибутива !";
+inline constexpr char kMsgSetupRunning[] =
+    "Установка Kelvantor уже идет.\r\nДождитесь ее окончания и запустите установку снова.";
+// A product file that another program holds: kMsgFileInUseHead, the file's name, then
+// kMsgFileInUseByHead, the holding program's name and kMsgFileInUseByTail where the system names
+// that program (else kMsgFileInUseNoName), then kMsgFileInUseTail.
+inline constexpr char kMsgFileInUseHead[] = "Файл ";
+inline constexpr char kMsgFileInUseByHead[] = " занят программой \"";
+inline constexpr char kMsgFileInUseByTail[] = "\".";
+inline constexpr char kMsgFileInUseNoName[] = " занят другой программой.";
+inline constexpr char kMsgFileInUseTail[] =
+    "\r\n\r\nЗакройте Kelvantor и нажмите OK, чтобы продолжить установку,"
+    "\r\nили Отмена, чтобы вернуться к выбору папки.";
 inline constexpr char kMsgUsage[] =
     "Неверная командная строка !\r\n\r\n"
     "setup.exe [/S] [/LOG=файл] [/D=папка]\r\n\r\n"

@@ -46,4 +46,20 @@ inline std::string Cp1251ToUtf8(std::string_view text) {
   return Utf16ToUtf8(wide);
 }
 
+// A UTF-8 text in Windows-1251, exactly: false when the code page cannot hold one of its
+// characters (a name the system gave, to be shown in one of the program's own texts).
+inline bool Utf8ToCp1251(std::string_view utf8, std::string* cp1251) {
+  std::string out;
+  for (const char16_t c : Utf8ToUtf16(utf8)) {
+    int byte = c < 0x80 ? c : -1;
+    for (int b = 0x80; b < 0x100 && byte < 0; ++b) {
+      if (Cp1251ToUnicode(static_cast<unsigned char>(b)) == c && b != 0x98) byte = b;
+    }
+    if (byte < 0) return false;
+    out += static_cast<char>(byte);
+  }
+  cp1251->swap(out);
+  return true;
+}
+
 }  // namespace kv

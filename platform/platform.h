@@ -44,7 +44,8 @@ constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
 enum : std::uint32_t { kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4 };
 enum : std::uint32_t { kKeyRead = 0x20019, kKeyWrite = 0x20006, kKeyAllAccess = 0xF003F };
-enum : long { kErrorSuccess = 0, kErrorFileNotFound = 2, kErrorAccessDenied = 5 };
+enum : long { kErrorSuccess = 0, kErrorFileNotFound = 2, kErrorAccessDenied = 5,
+              kErrorSharingViolation = 32, kErrorLockViolation = 33 };
 
 // ---- Window system ---------------------------------------------------------------------------
 enum class Pointer { kArrow, kHourglass };
@@ -83,6 +84,9 @@ struct ShellLinkRequest {
 };
 // How far the COM work of one shell link got; each platform reports the same stages.
 enum class ShellLinkOutcome { kNoLinkObject, kNoPersistFile, kSaveCalled };
+
+// What LockSetup found.
+enum class SetupLock { kTaken, kHeldElsewhere, kUnavailable };
 
 class FormEvents;
 class FormView;
@@ -159,6 +163,26 @@ class Platform {
   virtual bool DdeExecute(std::uintptr_t conversation, const std::string& text) = 0;
   virtual void DdeDisconnect(std::uintptr_t conversation) = 0;  // also frees the string handles
   virtual unsigned WinExec(const std::string& command_line) = 0;  // SW_SHOWMINNOACTIVE
+
+  // Other setups and programs on the machine.
+  // Takes the machine-wide setup lock for the rest of the process: a named mutex in the global
+  // namespace where the system has one, a plain name where it has none (Windows 9x, NT 4).
+  // kHeldElsewhere when another process made it first, or made it so that this one may not open
+  // it (access denied: another user's setup); kUnavailable when the system gave no answer either
+  // way.
+  virtual SetupLock LockSetup() = 0;
+  // Brings the wizard window of a setup that runs in this session to the front (with the box it
+  // shows, if any). False when there is none to show (an unattended run, another session, a
+  // setup still starting).
+  virtual bool ShowRunningSetup() = 0;
+  // CreateFileA with write and delete access, no sharing, OPEN_EXISTING, closed at once: 0 when
+  // the file could be replaced and deleted now, else the Win32 error (kErrorSharingViolation: a
+  // program holds it open, as a running program holds its own file). Changes nothing.
+  virtual long OpenForDelete(const std::string& path) = 0;
+  // The name of a program that holds `path` (the system's code page) open, as Restart Manager
+  // gives it (rstrtmgr.dll from the system folder; Vista and later), in UTF-8. Empty where there
+  // is no Restart Manager or it names none: the caller may not depend on an answer.
+  virtual std::string FileHolder(const std::string& path) = 0;
 
   // Window system.
   virtual int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) = 0;

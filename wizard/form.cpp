@@ -349,13 +349,16 @@ void TForm1::RunInstallation() {
     if (!ctx_.TargetDir.empty() && ctx_.TargetDir.back() != '\\') ctx_.TargetDir += '\\';
     LogPath("folder: ", ctx_.TargetDir);
     const std::string typed = ctx_.TargetDir.empty() && view_ ? view_->EditTextUtf8() : "";
-    if (!typed.empty() && log_) {
+    if (!typed.empty() && typed != unholdable_logged_ && log_) {
       log_->Event("the system's code page cannot hold the folder ", LogText::kUnicode, typed);
+      unholdable_logged_ = typed;
     }
     if (!CheckTargetFolder(ctx_.TargetDir)) {
       Log("folder refused");
     } else if (!CheckFreeSpace()) {
       Log("folder refused for want of free space");
+    } else if (!CheckFilesInUse()) {
+      Log("installation not begun: a product file is in use");
     } else {
       checked = true;
     }
@@ -380,51 +383,6 @@ void TForm1::RunInstallation() {
   try {
     Log(installed_ ? "installed" : "not installed");
   } catch (...) {
-  }
-}
-
-void TForm1::InstallSteps() {
-  SetEnabled(Ctl::Button1, false);
-  ctx_.WizardState = kStateRemovingOldFiles;
-  SetVisible(Ctl::Edit1, false);
-  SetVisible(Ctl::ProgressBar2, true);
-  SetMaximum(Ctl::ProgressBar2, 8);
-
-  RunStep("removing old product files", &TForm1::DeleteProductFiles);
-  SetPosition(Ctl::ProgressBar2, 1);
-  SetVisible(Ctl::ProgressBar1, true);
-  RunStep("joining volumes", &TForm1::JoinVolumes);
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 2);
-    SetVisible(Ctl::ProgressBar1, false);
-    RunStep("unpacking", &TForm1::ExtractArchive);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 3);
-    p_.PumpMessages();
-    RunStep("program group", &TForm1::CreateProgramGroup);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 4);
-    p_.PumpMessages();
-    RunStep("registry entries", &TForm1::RegisterProduct);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 5);
-    p_.PumpMessages();
-    RunStep("desktop shortcut", &TForm1::CreateDesktopShortcut);
-  }
-  if (ctx_.StepOk) {
-    SetPosition(Ctl::ProgressBar2, 6);
-    p_.PumpMessages();
-    RunStep("removing the temporary archive", &TForm1::DeleteTempArchive);
-    SetPosition(Ctl::ProgressBar2, 7);
-    RunStep("removing another edition's registration", &TForm1::RemovePreviousVersion);
-    SetPosition(Ctl::ProgressBar2, 8);
-    if (ctx_.StepOk) SetVisible(Ctl::Label2, false);
-    if (ctx_.StepOk) SetText(Ctl::Label3, text::kInstalledBanner);
-    SetVisible(Ctl::Label3, true);
-    SetVisible(Ctl::ProgressBar2, false);
   }
 }
 

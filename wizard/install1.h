@@ -26,6 +26,9 @@ class TForm1 final : public FormEvents {
   void Attach(FormView* view);
   // Where the run's events are written (none: nothing is logged).
   void SetLog(InstallLog* log) { log_ = log; }
+  // A folder (UTF-8) that the system's code page cannot hold, logged as such already: Next does
+  // not log it again.
+  void NoteUnholdableFolder(const std::string& utf8) { unholdable_logged_ = utf8; }
 
   // ---- Handlers ----
   void FormCreate();
@@ -57,6 +60,10 @@ class TForm1 final : public FormEvents {
   // ---- Target folder and product files ----
   bool CheckTargetFolder(const std::string& path);
   bool CheckFreeSpace();
+  // Before anything in the target folder changes: every product file there must be free to be
+  // replaced and deleted. While another program holds one, the user is asked to close it (OK
+  // looks again). False when the user turned back (Cancel): nothing was changed.
+  bool CheckFilesInUse();
   void DeleteProductFiles();
   void DeleteTempArchive();
 
@@ -135,6 +142,7 @@ class TForm1 final : public FormEvents {
   int errors_shown_ = 0;
   bool abort_confirmed_ = false;
   bool medium_refused_ = false;
+  std::string unholdable_logged_;  // the last folder logged as one the code page cannot hold
 
   // Owned by the window for the joining step, because RollBack must release the archive stream
   // while the step may still be running. Whoever closes a stream sets it to kInvalidFile at once.
@@ -147,6 +155,10 @@ class TForm1 final : public FormEvents {
 struct SealMismatch {
   std::string name;
 };
+
+// The question asked while a program holds the product file `file` open; `holder` (Windows-1251)
+// names that program where the system named it.
+std::string FileInUseMessage(const std::string& file, const std::string& holder);
 
 // The system-wide caption and message fonts, switched to a Cyrillic face for the run. Without
 // `apply` (nothing is drawn) only FontsAdjusted is decided, by the same rule, and nothing is

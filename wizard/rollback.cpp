@@ -1,24 +1,11 @@
 // RollBack: the aborted page, and the undo of whatever the installation changed so far.
 #include "app/texts.h"
 #include "wizard/install1.h"
+#include "wizard/sequence.h"
 
 namespace kv {
 
 namespace {
-
-// The undo table, one row per action, one column per state 2..6.
-enum UndoAction { kReleaseArchive, kDeleteTemp, kDeleteFiles, kRemoveFolder, kDeleteGroup,
-                  kUnregister, kDeleteShortcut, kUndoActionCount };
-constexpr bool kUndo[kUndoActionCount][5] = {
-    //  2      3      4      5      6
-    {true, true, false, false, false},  // release TempArchiveStream
-    {true, true, true, true, true},     // DeleteTempArchive
-    {false, true, true, true, true},    // DeleteProductFiles
-    {true, true, true, true, true},     // remove TargetDir when empty
-    {false, false, true, true, true},   // DeleteProgramGroup
-    {false, false, false, true, true},  // UnregisterProduct
-    {false, false, false, false, true}, // DeleteDesktopShortcut
-};
 
 // Runs an undo action whose failure is dropped: the rollback never stops half-way. False when
 // the action failed.
@@ -58,13 +45,8 @@ void TForm1::RollBack() {
     ++undo_runs_;
     Silently([&] { Log("rollback from state " + std::to_string(state)); });
     auto undo = [&](UndoAction a) {
-      static constexpr const char* kNames[kUndoActionCount] = {
-          "closing the temporary archive", "deleting the temporary archive",
-          "deleting the product files", "removing the target folder if empty",
-          "deleting the program group", "deleting the registry entries",
-          "deleting the desktop shortcut"};
-      const bool wanted = kUndo[a][state - kStateRemovingOldFiles];
-      if (wanted) Silently([&] { Log(std::string("undo: ") + kNames[a]); });
+      const bool wanted = Undoes(a, state);
+      if (wanted) Silently([&] { Log(std::string("undo: ") + kUndoNames[a]); });
       return wanted;
     };
     if (undo(kReleaseArchive)) Silently([&] { ReleaseStream(TempArchiveStream); });

@@ -82,6 +82,10 @@ FakePlatform::FakePlatform() {
   }
 }
 
+FakePlatform::~FakePlatform() {
+  if (machine->setup_lock_owner == this) machine->setup_lock_owner = nullptr;
+}
+
 // As Windows compares names: each Windows-1251 byte as its Unicode character, letters in capitals
 // (Cyrillic а..я to А..Я, ѐ..џ to Ѐ..Џ, ґ to Ґ, Latin a..z to A..Z), back to the byte that holds
 // the capital; a capital that the code page does not hold leaves the byte as it was.
@@ -226,6 +230,16 @@ void FakePlatform::SetReadOnly(const std::string& path, bool read_only) {
 }
 void FakePlatform::HoldOpen(const std::string& path) { Find(path)->held = true; }
 void FakePlatform::FailReads(const std::string& path) { Find(path)->fail_reads = true; }
+
+void FakePlatform::HoldOpenBy(const std::string& path, const std::string& program) {
+  HoldOpen(path);
+  holders[Upper(Resolve(path))] = program;
+}
+
+void FakePlatform::LetGo(const std::string& path) {
+  Find(path)->held = false;
+  holders.erase(Upper(Resolve(path)));
+}
 
 bool FakePlatform::HasFile(const std::string& path) {
   Node* n = Find(path);
@@ -662,6 +676,47 @@ unsigned FakePlatform::WinExec(const std::string& command_line) {
   if (!progman_startable || !HasFile(program)) return 2;  // ERROR_FILE_NOT_FOUND
   dde_server = true;
   return 33;
+}
+
+// ---- Other processes -----------------------------------------------------------------------------
+
+SetupLock FakePlatform::LockSetup() {
+  Work();
+  if (machine->lock_denied) return SetupLock::kHeldElsewhere;
+  if (machine->setup_lock_owner && machine->setup_lock_owner != this) {
+    return SetupLock::kHeldElsewhere;
+  }
+  machine->setup_lock_owner = this;
+  return SetupLock::kTaken;
+}
+
+bool FakePlatform::ShowRunningSetup() {
+  Work();
+  FakePlatform* other = machine->setup_lock_owner;
+  if (!other || other == this || !other->view.visible || other->view.hidden ||
+      other->view.closed) {
+    return false;
+  }
+  ++other->brought_to_front;
+  return true;
+}
+
+long FakePlatform::OpenForDelete(const std::string& path) {
+  Work();
+  const std::string full = Resolve(path);
+  if (full.empty()) return 123;  // ERROR_INVALID_NAME
+  Node* n = FindFull(full);
+  if (!n) return kErrorFileNotFound;
+  if (n->folder || n->read_only) return kErrorAccessDenied;
+  if (n->held || IsOpen(Upper(full))) return kErrorSharingViolation;
+  return kErrorSuccess;
+}
+
+std::string FakePlatform::FileHolder(const std::string& path) {
+  Work();
+  if (!restart_manager) return std::string();
+  auto it = holders.find(Upper(Resolve(path)));
+  return it == holders.end() ? std::string() : it->second;
 }
 
 // ---- Window system -------------------------------------------------------------------------------

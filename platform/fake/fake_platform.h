@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -104,6 +105,7 @@ class UserAtWindow {
 class FakePlatform : public Platform {
  public:
   FakePlatform();
+  ~FakePlatform() override;  // the process ends: its setup lock goes
 
   // ---- Setting up the world ----
   struct Drive {
@@ -185,6 +187,21 @@ class FakePlatform : public Platform {
   int dde_instances = 0, dde_connects = 0, dde_open = 0;
   std::vector<std::string> dde_executed, win_execs;
 
+  // Other processes. What the machine's processes share (the setup lock): another FakePlatform
+  // given the same `machine` is another process on it, in the same session.
+  struct Machine {
+    FakePlatform* setup_lock_owner = nullptr;
+    bool lock_denied = false;  // another user's setup made the lock: opening it is refused
+  };
+  std::shared_ptr<Machine> machine = std::make_shared<Machine>();
+  int brought_to_front = 0;  // how often another process brought this wizard to the front
+  // Programs that hold files open (HoldOpenBy), by upper-case full path, as Restart Manager would
+  // name them (UTF-8). Only a system with `restart_manager` names them.
+  std::map<std::string, std::string> holders;
+  bool restart_manager = true;
+  void HoldOpenBy(const std::string& path, const std::string& program);
+  void LetGo(const std::string& path);  // the holding program closed the file
+
   // The application.
   std::string app_title = "setup";
   FakeView view;
@@ -236,6 +253,11 @@ class FakePlatform : public Platform {
   bool DdeExecute(std::uintptr_t conversation, const std::string& text) override;
   void DdeDisconnect(std::uintptr_t conversation) override;
   unsigned WinExec(const std::string& command_line) override;
+
+  SetupLock LockSetup() override;
+  bool ShowRunningSetup() override;
+  long OpenForDelete(const std::string& path) override;
+  std::string FileHolder(const std::string& path) override;
 
   int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
   void PumpMessages() override;

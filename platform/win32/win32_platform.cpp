@@ -2,6 +2,7 @@
 
 #include <ddeml.h>
 #include <objidl.h>
+#include <restartmanager.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -163,6 +164,18 @@ const ShellApi* Shell() {
   return state == 1 ? &api : nullptr;
 }
 
+// The setup mutex's name, the same for every medium and edition; also the property that marks the
+// wizard window, so that a second setup finds the window of this product's setup only.
+constexpr char kSetupName[] = "VOLKRA-TENZ.Kelvantor.Setup";
+
+BOOL CALLBACK FindMarkedWizard(HWND window, LPARAM found) {
+  if (IsWindowVisible(window) && GetPropA(window, kSetupName)) {
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // GetWindowsDirectoryA or GetSystemDirectoryA into 260 bytes; empty when the call fails.
 std::string SystemFolder(UINT(WINAPI* get)(LPSTR, UINT)) {
   char buffer[MAX_PATH] = {};
@@ -174,7 +187,9 @@ std::string SystemFolder(UINT(WINAPI* get)(LPSTR, UINT)) {
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance) {}
 
-Win32Platform::~Win32Platform() = default;
+Win32Platform::~Win32Platform() {
+  if (setup_lock_) CloseHandle(setup_lock_);
+}
 
 // ---- Files ---------------------------------------------------------------------------------------
 
@@ -509,6 +524,91 @@ unsigned Win32Platform::WinExec(const std::string& command_line) {
   return ::WinExec(command_line.c_str(), SW_SHOWMINNOACTIVE);
 }
 
+// ---- Other processes -----------------------------------------------------------------------------
+
+SetupLock Win32Platform::LockSetup() {
+  if (setup_lock_) return SetupLock::kTaken;
+  const std::string global = std::string("Global\\") + kSetupName;
+  SetLastError(ERROR_SUCCESS);
+  HANDLE lock = CreateMutexA(nullptr, FALSE, global.c_str());
+  DWORD error = GetLastError();
+  if (!lock && error != ERROR_ACCESS_DENIED) {
+    // No namespaces (Windows 9x and NT 4 refuse a name with a backslash): one plain name is
+    // already seen by the whole machine.
+    SetLastError(ERROR_SUCCESS);
+    lock = CreateMutexA(nullptr, FALSE, kSetupName);
+    error = GetLastError();
+  }
+  if (!lock) {
+    return error == ERROR_ACCESS_DENIED ? SetupLock::kHeldElsewhere : SetupLock::kUnavailable;
+  }
+  if (error == ERROR_ALREADY_EXISTS) {
+    CloseHandle(lock);
+    return SetupLock::kHeldElsewhere;
+  }
+  setup_lock_ = lock;
+  return SetupLock::kTaken;
+}
+
+bool Win32Platform::ShowRunningSetup() {
+  HWND wizard = nullptr;
+  EnumWindows(FindMarkedWizard, reinterpret_cast<LPARAM>(&wizard));
+  if (!wizard) return false;
+  if (IsIconic(wizard)) ShowWindowAsync(wizard, SW_RESTORE);
+  // The box the wizard shows, if any, is what the user must answer.
+  HWND front = GetLastActivePopup(wizard);
+  SetForegroundWindow(front && IsWindowVisible(front) ? front : wizard);
+  return true;
+}
+
+long Win32Platform::OpenForDelete(const std::string& path) {
+  // Write access as well: Windows lets a running program's file be opened for delete (renamed),
+  // never for writing.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return static_cast<long>(GetLastError());
+  CloseHandle(h);
+  return kErrorSuccess;
+}
+
+std::string Win32Platform::FileHolder(const std::string& path) {
+  using Start = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
+  using Register = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
+  using List = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, LPDWORD);
+  using End = DWORD(WINAPI*)(DWORD);
+  static HMODULE rm = WideTexts() ? LoadSystemLibrary("rstrtmgr.dll") : nullptr;
+  if (!rm) return std::string();
+  auto proc = [&](const char* name) { return reinterpret_cast<void*>(GetProcAddress(rm, name)); };
+  const auto start = reinterpret_cast<Start>(proc("RmStartSession"));
+  const auto add = reinterpret_cast<Register>(proc("RmRegisterResources"));
+  const auto list = reinterpret_cast<List>(proc("RmGetList"));
+  const auto end = reinterpret_cast<End>(proc("RmEndSession"));
+  if (!start || !add || !list || !end) return std::string();
+  DWORD session = 0;
+  WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+  if (start(&session, 0, key) != ERROR_SUCCESS) return std::string();
+  std::string name;
+  const std::wstring file = SystemText(path);
+  LPCWSTR files[] = {file.c_str()};
+  if (add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS) {
+    std::vector<RM_PROCESS_INFO> programs(4);
+    UINT needed = 0, count = static_cast<UINT>(programs.size());
+    DWORD reasons = 0;
+    DWORD r = list(session, &needed, &count, programs.data(), &reasons);
+    if (r == ERROR_MORE_DATA && needed > 0 && needed < 4096) {
+      programs.resize(needed);
+      count = needed;
+      r = list(session, &needed, &count, programs.data(), &reasons);
+    }
+    if (r == ERROR_SUCCESS && count > 0) {
+      programs[0].strAppName[CCH_RM_MAX_APP_NAME] = L'\0';
+      name = Utf8Of(programs[0].strAppName);
+    }
+  }
+  end(session);
+  return name;
+}
+
 // ---- Window system -------------------------------------------------------------------------------
 
 int Win32Platform::ShowMessage(const std::string& text, const std::string& caption,
@@ -611,7 +711,11 @@ void Win32Platform::SetApplicationTitle(const std::string& title) {
 FormView* Win32Platform::CreateFormWindow(FormEvents& form) {
   Application();
   form_ = std::make_unique<FormWindow>(*this, instance_, form, application_);
-  if (!form_->handle()) form_.reset();
+  if (!form_->handle()) {
+    form_.reset();
+  } else {
+    SetPropA(form_->handle(), kSetupName, reinterpret_cast<HANDLE>(1));  // see ShowRunningSetup
+  }
   return form_.get();
 }
 

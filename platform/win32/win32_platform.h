@@ -84,6 +84,11 @@ class Win32Platform : public Platform {
   void DdeDisconnect(std::uintptr_t conversation) override;
   unsigned WinExec(const std::string& command_line) override;
 
+  SetupLock LockSetup() override;
+  bool ShowRunningSetup() override;
+  long OpenForDelete(const std::string& path) override;
+  std::string FileHolder(const std::string& path) override;
+
   int ShowMessage(const std::string& text, const std::string& caption, unsigned flags) override;
   void PumpMessages() override;
   std::string LocalTime() override;
@@ -113,6 +118,7 @@ class Win32Platform : public Platform {
     HSZ service, topic;
   };
   std::map<std::uintptr_t, Conversation> conversations_;
+  HANDLE setup_lock_ = nullptr;  // the setup mutex, held until the process ends
 };
 
 }  // namespace kv

@@ -35,6 +35,12 @@
 //   boxhas:TEXT               a dialog of setup.exe (the folder browser, say) shows TEXT in one
 //                             of its controls
 //   close                     close the wizard window by its close box
+//   again:N                   start the program of the last start: a second time (with the
+//                             args: given since), while the first runs; it must end within a
+//                             minute with exit code N, never showing a window of its own
+//   front                     the wizard window is the foreground window
+//   release:FLAG              delete FLAG (holdfile.exe's), then wait for FLAG.gone: the file
+//                             held is let go
 //   exit:N                    wait for setup.exe to end with exit code N
 //   wait-exit                 wait for setup.exe to end, however long it takes
 //   sleep:MS                  pause
@@ -68,6 +74,7 @@ PROCESS_INFORMATION g_process = {};
 DWORD g_started = 0;
 std::wstring g_arguments;  // "args:TEXT": the command line after the program's name, as is
 std::wstring g_step;       // the step being run, as Unicode
+std::wstring g_program;    // the program of the last start: step
 
 [[noreturn]] void Fail(const std::string& what) {
   std::printf("FAIL %s\n", what.c_str());
@@ -150,6 +157,21 @@ HWND TopLevel(const char* cls) {
 }
 
 HWND Form() { return TopLevel("TForm1"); }
+
+// A visible top-level window of the process `pid`.
+struct Shown {
+  DWORD pid;
+  HWND window;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM l) {
+  auto* s = reinterpret_cast<Shown*>(l);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != s->pid || !IsWindowVisible(window)) return TRUE;
+  s->window = window;
+  return FALSE;
+}
 
 struct ById {
   int id;
@@ -295,14 +317,14 @@ void Step(const std::string& step, const std::wstring& wide) {
     si.cb = sizeof si;
     // A program of the current folder by its full path: the system's search would take one from
     // the robot's own folder first (the build's setup.exe, not the medium's sealed copy).
-    std::wstring program = WideTail(1);
+    g_program = WideTail(1);
     wchar_t full[MAX_PATH];
-    if (program.find_first_of(L"\\/") == std::wstring::npos &&
-        GetFileAttributesW(program.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        GetFullPathNameW(program.c_str(), MAX_PATH, full, nullptr) < MAX_PATH) {
-      program = full;
+    if (g_program.find_first_of(L"\\/") == std::wstring::npos &&
+        GetFileAttributesW(g_program.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        GetFullPathNameW(g_program.c_str(), MAX_PATH, full, nullptr) < MAX_PATH) {
+      g_program = full;
     }
-    std::wstring command = L"\"" + program + L"\"";
+    std::wstring command = L"\"" + g_program + L"\"";
     if (!g_arguments.empty()) command += L" " + g_arguments;
     g_started = GetTickCount();
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
@@ -544,6 +566,42 @@ void Step(const std::string& step, const std::wstring& wide) {
     Sleep(std::atoi(f[1].c_str()));
   } else if (verb == "wait-exit") {
     WaitForSingleObject(g_process.hProcess, INFINITE);
+  } else if (verb == "again") {
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION second = {};
+    std::wstring command = L"\"" + g_program + L"\"";
+    if (!g_arguments.empty()) command += L" " + g_arguments;
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &second)) {
+      Fail(step);
+    }
+    Shown shown = {second.dwProcessId, nullptr};
+    const DWORD start = GetTickCount();
+    while (WaitForSingleObject(second.hProcess, 20) == WAIT_TIMEOUT && !shown.window) {
+      if (GetTickCount() - start > 60000) break;
+      EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&shown));
+    }
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(second.hProcess, &code);
+    if (shown.window || code == STILL_ACTIVE) TerminateProcess(second.hProcess, 99);
+    CloseHandle(second.hProcess);
+    CloseHandle(second.hThread);
+    if (shown.window) Fail(step + " (a window \"" + Text(shown.window) + "\")");
+    if (code == STILL_ACTIVE) Fail(step + " (running)");
+    if (static_cast<int>(code) != std::atoi(f[1].c_str())) {
+      Fail(step + " (is " + std::to_string(code) + ")");
+    }
+  } else if (verb == "front") {
+    if (!Poll([] { return Form() && GetForegroundWindow() == Form(); }, kSettle)) {
+      Fail(step + " (the foreground is \"" + Text(GetForegroundWindow()) + "\")");
+    }
+  } else if (verb == "release") {
+    const std::wstring flag = WideTail(1), gone = flag + L".gone";
+    DeleteFileW(flag.c_str());
+    if (!Poll([&] { return GetFileAttributesW(gone.c_str()) != INVALID_FILE_ATTRIBUTES; }, 30000)) {
+      Fail(step);
+    }
   } else if (verb == "close") {
     PostMessageA(Form(), WM_CLOSE, 0, 0);
   } else if (verb == "exit") {

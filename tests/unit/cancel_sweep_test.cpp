@@ -26,9 +26,22 @@ Machine Look(FakePlatform& p) {
   return m;
 }
 
+// An earlier installation in the target folder whose kelvanto.exe a running program holds until
+// the question about it is answered.
+void OldInstallationRunning(FakePlatform& p) {
+  for (const ProductFile& f : SampleProduct()) p.AddFile(kTarget + f.first, "old");
+  p.HoldOpenBy(kTarget + "kelvanto.exe", "Kelvantor");
+}
+bool LetGoAtTheQuestion(FakePlatform& p, const FakePlatform::Box& box) {
+  if (box.text != FileInUseMessage("kelvanto.exe", "Kelvantor")) return false;
+  p.LetGo(kTarget + "kelvanto.exe");
+  return true;
+}
+
 // One installation cut at pump `cut` (0: never), or at the prompt for disk `disk` (0: none).
 // Returns the number of pumps the run made.
-int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr, bool sealed = false) {
+int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr, bool sealed = false,
+           bool old = false) {
   Installer t;
   std::vector<ProductFile> files = SampleProduct();
   std::string noise(40000, '\0');  // incompressible: the volumes take many 2 KB chunks
@@ -40,8 +53,12 @@ int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr, bool sea
   t.p.AddFile(t.p.special_folders[kCsidlDesktop] + "\\notes.txt", "also the user's");
   if (sealed) t.SealMedium();
   if (disk) t.p.EraseFile("C:\\MEDIUM\\xalarch.v" + std::to_string(disk));
+  if (old) OldInstallationRunning(t.p);
   const std::string prompt = disk ? "Вставьте диск " + std::to_string(disk) + ":" : "";
-  t.p.answer = [&](const FakePlatform::Box& box) { return box.text == prompt ? kIdCancel : kIdOk; };
+  t.p.answer = [&](const FakePlatform::Box& box) {
+    LetGoAtTheQuestion(t.p, box);
+    return box.text == prompt ? kIdCancel : kIdOk;
+  };
   t.p.on_pump = [&](int pump) {
     if (pump == cut) t.form->Button2Click();
   };
@@ -53,7 +70,8 @@ int RunCut(bool full, int cut, int disk, int* most_undo_runs = nullptr, bool sea
     EXPECT_EQ(t.ctx.WizardState, 6);
     return t.p.pumps;
   }
-  const std::string where = (full ? "full" : "demo") + std::string(sealed ? " sealed" : "") + ", pump " +
+  const std::string where = (full ? "full" : "demo") + std::string(sealed ? " sealed" : "") +
+                            std::string(old ? ", over a running one" : "") + ", pump " +
                             std::to_string(cut) + ", disk " + std::to_string(disk);
   EXPECT_EQ(t.ctx.WizardState, 8) << where;
   EXPECT_FALSE(t.ctx.StepOk) << where;
@@ -105,8 +123,37 @@ TEST(CancelSweep, EveryPumpOfBothEditionsAndEveryDiskPrompt) {
       ++cut_points;
     }
   }
+  // Over an earlier installation whose program runs: let go at the question, then cut anywhere.
+  const int pumps = RunCut(true, 0, 0, nullptr, false, true);
+  for (int cut = 1; cut <= pumps; ++cut) {
+    RunCut(true, cut, 0, &most_undo_runs, false, true);
+    ++cut_points;
+  }
   EXPECT_EQ(most_undo_runs, 2) << "some cut lets a step run after the first rollback";
   std::printf("cancel sweep: %d cut points\n", cut_points);
+}
+
+// Cancel at the question about a file in use: the wizard stays on the folder page, and the whole
+// machine, the earlier installation included, is as it was.
+TEST(CancelSweep, CancelAtTheFileInUseQuestionChangesNothing) {
+  for (bool full : {true, false}) {
+    Installer t;
+    t.MakeMedium(full);
+    OldInstallationRunning(t.p);
+    t.p.answer = [&](const FakePlatform::Box& box) {
+      return box.caption == "Внимание" ? kIdCancel : kIdOk;
+    };
+    t.Start();
+    const auto files = t.p.Tree();
+    const auto keys = t.p.RegKeys();
+    t.Install(kTarget);
+    EXPECT_EQ(t.ctx.WizardState, 1);
+    EXPECT_EQ(t.BoxTexts(), std::vector<std::string>{FileInUseMessage("kelvanto.exe", "Kelvantor")});
+    EXPECT_EQ(t.p.Tree(), files);
+    EXPECT_EQ(t.p.RegKeys(), keys);
+    EXPECT_EQ(t.p.Content(kTarget + "Readme.txt"), "old");
+    EXPECT_EQ(t.p.open_files(), 0);
+  }
 }
 
 }  // namespace
@@ -118,20 +165,29 @@ namespace {
 // An error at any working call of an installation (an allocation failing inside it, say): no
 // error leaves the handler, every box is one of the program's own, and the wizard ends either
 // installed or rolled back, with the machine as it was.
+// Also over an earlier installation whose program runs until the question about it is answered.
 TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
   const std::vector<std::string> own_texts = {
       "Путь введен неверно !", "На диске C:\\ недостаточно свободного места !",
       "Не могу скопировать файлы !", "Не могу распаковать !", "Не могу удалить временные файлы !",
       "Не могу создать группу !", "Не могу удалить группу !", "Не могу зарегистрировать !",
-      "Не могу создать ярлык !", "Не могу удалить ярлык !"};
+      "Не могу создать ярлык !", "Не могу удалить ярлык !",
+      FileInUseMessage("kelvanto.exe", "Kelvantor"), FileInUseMessage("kelvanto.exe", "")};
   int runs = 0;
-  for (int edition = 0; edition < 3; ++edition) {  // full, demo, full on a sealed medium
-    const bool full = edition != 1;
+  // Full, demo, full over an earlier installation whose program runs, full on a sealed medium.
+  for (int edition = 0; edition < 4; ++edition) {
+    const bool full = edition != 1, old = edition == 2;
     for (int fail = 1;; ++fail) {
       Installer t;
       t.MakeMedium(full);
-      if (edition == 2) t.SealMedium();
+      if (edition == 3) t.SealMedium();
+      if (old) OldInstallationRunning(t.p);
+      t.p.answer = [&](const FakePlatform::Box& box) {
+        LetGoAtTheQuestion(t.p, box);
+        return kIdOk;
+      };
       t.Start();
+      const auto tree = t.p.Tree();
       const Machine before = Look(t.p);
       t.ToFolderPage(kTarget);
       t.p.calls = 0;
@@ -139,7 +195,8 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
       EXPECT_NO_THROW(t.form->Button1Click());
       if (t.p.calls < fail) break;  // every call of the installation has failed once
       ++runs;
-      const std::string where = (full ? "full" : "demo") + std::string(edition == 2 ? " sealed" : "") + ", call " +
+      const std::string where = (full ? "full" : "demo") + std::string(edition == 3 ? " sealed" : "") +
+                                std::string(old ? ", over a running one" : "") + ", call " +
                                 std::to_string(fail);
       for (const std::string& box : t.BoxTexts()) {
         EXPECT_THAT(own_texts, ::testing::Contains(box)) << where;
@@ -149,7 +206,9 @@ TEST(FailureSweep, EveryWorkingCallOfBothEditionsFailsSafely) {
       EXPECT_TRUE(t.view[Ctl::Button1].enabled) << where;
       const int state = t.ctx.WizardState;
       EXPECT_TRUE(state == 1 || state == 6 || state == 8) << where << ": state " << state;
-      if (state == 6) {
+      if (state == 1) {
+        EXPECT_EQ(t.p.Tree(), tree) << where << ": refused, so nothing changed";
+      } else if (state == 6) {
         EXPECT_TRUE(t.ctx.StepOk) << where;
         for (const ProductFile& file : SampleProduct()) {
           EXPECT_EQ(t.p.Content(kTarget + file.first), file.second) << where << " " << file.first;

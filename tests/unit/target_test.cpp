@@ -227,6 +227,61 @@ TEST(ProductFiles, ExactlyTheTwentyGoAndFoldersOrReadOnlyFilesStaySilently) {
   EXPECT_THAT(t.p.boxes, IsEmpty());
 }
 
+// A product file that another program holds (the product, running) is found before anything in
+// the folder changes. Each row: what holds which file, and how the boxes are answered (the program
+// lets go of the file while question number `let_go_at` is up).
+TEST(FilesInUse, AskedBeforeAnythingChangesUntilLetGoOrTurnedBack) {
+  const std::string kT = "C:\\Kelvanto\\";
+  struct Case {
+    const char* name;
+    const char* held;     // the file held open, or none
+    const char* program;  // what Restart Manager names (UTF-8)
+    int let_go_at, cancel_at, asked;
+    const char* named;  // the holder the question names (Windows-1251)
+    int state;
+  } cases[] = {
+      {"held, Cancel", "kelvanto.exe", "", 0, 1, 1, "", 1},
+      {"named, OK while held, then let go", "kelvanto.exe", "Kelvantor", 2, 0, 2, "Kelvantor", 6},
+      {"a name 1251 cannot hold", "Readme.txt", "\xE7\xA8\x8B\xE5\xBA\x8F", 1, 0, 1, "", 6},
+      {"a Cyrillic name", "wizard.exe", "\xD0\x9C\xD0\xB8\xD1\x80", 1, 0, 1, "Мир", 6},
+      // As before: the deletion passes over it, and the unpacking then fails.
+      {"read-only, not held", nullptr, "", 0, 0, 0, "", 8},
+      {"the user's own file held", "mine.doc", "", 0, 0, 0, "", 6},
+  };
+  for (const Case& c : cases) {
+    FolderPage t;
+    for (const ProductFile& f : SampleProduct()) t.p.AddFile(kT + f.first, "old");
+    t.p.AddFile(kT + "mine.doc", "mine");
+    if (!c.held) t.p.SetReadOnly(kT + "kelvanto.exe", true);
+    const std::string held = c.held ? c.held : "";
+    if (c.held) t.p.HoldOpenBy(kT + held, c.program);
+    const auto before = t.p.Tree();
+    int asked = 0;
+    t.p.answer = [&](const FakePlatform::Box& box) {
+      if (box.flags != (kMbOkCancel | kMbIconExclamation)) return kIdOk;
+      ++asked;
+      EXPECT_EQ(t.p.Tree(), before) << c.name << ": asked before anything changed";
+      EXPECT_EQ(box.text, FileInUseMessage(held, c.named)) << c.name;
+      EXPECT_EQ(box.caption, "Внимание") << c.name;
+      if (asked == c.let_go_at) t.p.LetGo(kT + held);
+      return asked == c.cancel_at ? kIdCancel : kIdOk;
+    };
+    t.Next("C:\\Kelvanto");
+    EXPECT_EQ(asked, c.asked) << c.name;
+    EXPECT_EQ(t.ctx.WizardState, c.state) << c.name;
+    if (c.state == 1) {
+      EXPECT_EQ(t.p.Tree(), before) << c.name;
+      EXPECT_EQ(t.p.Content(kT + "kelvanto.exe"), "old") << c.name;
+      EXPECT_TRUE(t.view[Ctl::Edit1].visible) << c.name;
+      EXPECT_TRUE(t.view[Ctl::Button1].enabled) << c.name;
+    } else if (c.state == 6) {
+      EXPECT_EQ(t.p.Content(kT + "kelvanto.exe"), SampleProduct()[0].second) << c.name;
+    }
+  }
+  EXPECT_THAT(FileInUseMessage("kelvanto.exe", "Kelvantor"),
+              ::testing::StartsWith("Файл kelvanto.exe занят программой \"Kelvantor\"."));
+}
+
 TEST(TempArchive, AbsentPresentAndHeldOpen) {
   FolderPage t;
   t.ctx.TargetDir = "C:\\T\\";

@@ -99,6 +99,15 @@ const Text kTexts[] = {
     KV_TEXT(kMsgCannotRegister, u"Не могу зарегистрировать !"),
     KV_TEXT(kMsgCannotCreateLink, u"Не могу создать ярлык !"),
     KV_TEXT(kMsgCannotDeleteLink, u"Не могу удалить ярлык !"),
+    KV_TEXT(kMsgSetupRunning,
+            u"Установка Kelvantor уже идет.\r\nДождитесь ее окончания и запустите установку снова."),
+    KV_TEXT(kMsgFileInUseHead, u"Файл "),
+    KV_TEXT(kMsgFileInUseByHead, u" занят программой \""),
+    KV_TEXT(kMsgFileInUseByTail, u"\"."),
+    KV_TEXT(kMsgFileInUseNoName, u" занят другой программой."),
+    KV_TEXT(kMsgFileInUseTail,
+            u"\r\n\r\nЗакройте Kelvantor и нажмите OK, чтобы продолжить установку,"
+            u"\r\nили Отмена, чтобы вернуться к выбору папки."),
     KV_TEXT(kMsgUsage,
             u"Неверная командная строка !\r\n\r\n"
             u"setup.exe [/S] [/LOG=файл] [/D=папка]\r\n\r\n"
