@@ -4,17 +4,13 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace kv {
+#include "tools/media_error.h"
 
-class MediaError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace kv {
 
 using ProductFile = std::pair<std::string, std::string>;  // name, content
 
@@ -66,10 +62,5 @@ struct MediaReport {
 // not install or (when signing) that its setup.exe does not verify. What it wrote is removed
 // again when it fails.
 MediaReport WriteMedia(const MediaOptions& options);
-
-// The mkmedia command: `args` without the program's name. Returns the exit code (0 done, 1 the
-// medium was refused or would not install, 2 wrong usage); `out` and `err` get what is printed,
-// in UTF-8, as `args` are.
-int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::string& err);
 
 }  // namespace kv

@@ -1,7 +1,6 @@
 // Authenticode signatures on the setup.exe that a medium carries, made and checked with
-// osslsigncode (and openssl, which lists the certificates a signature carries). The helper
-// programs are started by the exact path found in PATH, without a shell, in a scratch folder of
-// this process's own (their current folder, where they also write their files).
+// osslsigncode (and openssl, which lists the certificates a signature carries), run as helper
+// programs (helper_programs.h).
 #pragma once
 
 #include <cstdint>
@@ -9,13 +8,9 @@
 #include <optional>
 #include <string>
 
-namespace kv {
+#include "tools/helper_programs.h"
 
-// The full path of `program` (with ".exe" on Windows) in the first folder of PATH that holds it
-// as a regular file (executable, on Linux); empty when none does. Empty and relative PATH entries
-// are skipped: they name the current folder, which may be the medium being checked.
-std::filesystem::path FindProgram(const std::string& program);
-inline bool ProgramAvailable(const std::string& program) { return !FindProgram(program).empty(); }
+namespace kv {
 
 // The program `program` (the bytes of the file `in`, named in messages) signed with an Authenticode signature (SHA-256) by `cert` and `key` (PEM
 // files); `pass_file`, when not empty, holds the passphrase of an encrypted key. No timestamp

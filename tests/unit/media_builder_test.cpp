@@ -14,6 +14,7 @@
 #include "tests/unit/test_support.h"
 #include "tools/media_builder.h"
 #include "tools/medium_check.h"
+#include "tools/mkmedia_command.h"
 #include "tools/signing.h"
 
 namespace kv::test {
