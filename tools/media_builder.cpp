@@ -228,6 +228,7 @@ std::vector<std::string> CutVolumes(const std::string& archive, int count,
 MediaReport WriteMedia(const MediaOptions& o) {
   // The output folder: written only when it holds nothing, so that the folder written is exactly
   // the medium asked for and nothing of an older one stays beside it.
+  if (o.out_dir.empty()) throw MediaError("no output folder given");
   const fs::path out_dir = HostPath(o.out_dir);
   std::error_code e;
   if (fs::exists(fs::symlink_status(out_dir, e))) {
@@ -281,6 +282,9 @@ MediaReport WriteMedia(const MediaOptions& o) {
   }
   if (o.cert.empty() != o.key.empty()) throw MediaError("signing needs both --cert and --key");
   if (!o.pass_file.empty() && o.key.empty()) throw MediaError("--pass-file goes with --key");
+  if ((!o.chain.empty() || !o.timestamp_url.empty()) && o.cert.empty()) {
+    throw MediaError("--chain and --timestamp go with --cert and --key");
+  }
   if (!o.setup_exe.empty() && ReadPeSignature(HostPath(o.setup_exe)) == PeSignature::kNotPe) {
     throw MediaError(o.setup_exe + ": not a Windows program");
   }
@@ -292,8 +296,9 @@ MediaReport WriteMedia(const MediaOptions& o) {
   const std::string program = o.setup_exe.empty() ? std::string() : ReadAll(HostPath(o.setup_exe));
   const auto sign = [&](const std::string& bytes) {
     return o.cert.empty() ? bytes
-                          : SignedProgram(bytes, o.setup_exe, o.cert, o.key, o.pass_file,
-                                          o.signing_time);
+                          : SignedProgram(bytes, o.setup_exe,
+                                          {o.cert, o.key, o.pass_file, o.chain, o.timestamp_url,
+                                           o.signing_time});
   };
   if (!o.setup_exe.empty()) extras.push_back({text::kSetupProgram, sign(program), {}, 0});
   for (Extra& extra : extras) {
@@ -351,13 +356,19 @@ MediaReport WriteMedia(const MediaOptions& o) {
     }
     Extra& setup = extras.back();
     setup.content = sign(sealed);
-    // A signature is as long for the sealed program as for the one measured above; a disk that
-    // was filled to the byte would show otherwise.
-    if (setup.content.size() != setup.size) {
+    // A signature is as long for the sealed program as for the one measured above, but for a
+    // timestamp token, whose length may vary by a byte or two: a disk filled to the byte must
+    // still hold it in the clusters it was measured to take.
+    const auto clusters = [](std::uint64_t n) { return (n + kFloppyCluster - 1) / kFloppyCluster; };
+    if (setup.content.size() != setup.size &&
+        (o.timestamp_url.empty() ||
+         (o.disks && o.volume_sizes.empty() &&
+          clusters(setup.content.size()) > clusters(setup.size)))) {
       throw MediaError("the signed, sealed " + o.setup_exe + " has " +
                        std::to_string(setup.content.size()) + " bytes, not the " +
                        std::to_string(setup.size) + " its signed size was taken to be");
     }
+    setup.size = setup.content.size();
   }
 
   MediaReport report;

@@ -43,6 +43,8 @@ struct MediaOptions {
   // PEM files: sign the setup.exe put on the medium (needs setup_exe and osslsigncode).
   std::string cert, key;
   std::string pass_file;  // holds the passphrase of an encrypted key
+  std::string chain;      // PEM: the certificates that issued `cert`, carried in the signature
+  std::string timestamp_url;  // an RFC 3161 time-stamping server asked for a token
   std::optional<std::int64_t> signing_time;  // seconds since 1970; none: the present time
 };
 

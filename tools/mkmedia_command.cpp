@@ -15,7 +15,8 @@ namespace {
 
 const char kUsage[] =
     "usage: mkmedia [--demo] [--licence FILE] [--setup FILE]\n"
-    "               [--cert CERT.pem --key KEY.pem [--pass-file FILE]]\n"
+    "               [--cert CERT.pem --key KEY.pem [--pass-file FILE] [--chain CHAIN.pem]\n"
+    "                [--timestamp URL]]\n"
     "               [--disks] [--volumes N,N[,N]] PRODUCT_FOLDER OUT_FOLDER\n"
     "       mkmedia check MEDIUM_FOLDER\n"
     "       mkmedia list MEDIUM_FOLDER\n"
@@ -24,7 +25,9 @@ const char kUsage[] =
     "disk3/, each filled up to a 1.44 MB floppy; --volumes sets the volume sizes. --cert and\n"
     "--key sign setup.exe (Authenticode, SHA-256, with osslsigncode; the signing time from\n"
     "SOURCE_DATE_EPOCH when it is set); --pass-file names a file holding the passphrase of an\n"
-    "encrypted key.\n"
+    "encrypted key; --chain names the certificates that issued CERT (PEM), which the signature\n"
+    "then carries; --timestamp asks that RFC 3161 time-stamping server for a timestamp, which\n"
+    "keeps the signature valid after the certificate expires.\n"
     "check reads a medium (a folder or disk folders) as the installer would and exits 0 when it\n"
     "would install, 1 when it would not; list prints its members (packed, unpacked size, name).\n"
     "Wrong usage exits 2.\n";
@@ -84,13 +87,15 @@ int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::stri
     } else if (a == "--disks") {
       o.disks = true;
     } else if ((a == "--licence" || a == "--setup" || a == "--cert" || a == "--key" ||
-                a == "--pass-file") &&
+                a == "--pass-file" || a == "--chain" || a == "--timestamp") &&
                has_value) {
-      std::string& field = a == "--licence" ? o.licence
-                         : a == "--setup"   ? o.setup_exe
-                         : a == "--cert"    ? o.cert
-                         : a == "--key"     ? o.key
-                                            : o.pass_file;
+      std::string& field = a == "--licence"   ? o.licence
+                         : a == "--setup"     ? o.setup_exe
+                         : a == "--cert"      ? o.cert
+                         : a == "--key"       ? o.key
+                         : a == "--chain"     ? o.chain
+                         : a == "--timestamp" ? o.timestamp_url
+                                              : o.pass_file;
       if (!value(field)) return Usage(err, a + " given twice or empty");
     } else if (a == "--volumes" && has_value && !volumes_given) {
       volumes_given = true;
@@ -113,9 +118,14 @@ int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::stri
       positional.push_back(a);
     }
   }
-  if (positional.size() != 2) return Usage(err, "give a product folder and an output folder");
+  if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
+    return Usage(err, "give a product folder and an output folder");
+  }
   if (o.cert.empty() != o.key.empty()) return Usage(err, "--cert and --key go together");
   if (!o.pass_file.empty() && o.key.empty()) return Usage(err, "--pass-file goes with --key");
+  if ((!o.chain.empty() || !o.timestamp_url.empty()) && o.cert.empty()) {
+    return Usage(err, "--chain and --timestamp go with --cert and --key");
+  }
   const std::size_t count = o.full_edition ? 3 : 2;
   if (volumes_given && o.volume_sizes.size() != count - 1 && o.volume_sizes.size() != count) {
     return Usage(err, "--volumes takes " + std::to_string(count - 1) + " or " +

@@ -90,29 +90,115 @@ std::optional<std::int64_t> Seconds(const std::string& date) {
   return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
+// The lines that follow the line `header` of osslsigncode's output, up to the first one that is
+// neither blank nor indented.
+std::string Section(const std::string& output, const std::string& header) {
+  std::size_t at = output.find(header + "\n");
+  if (at == std::string::npos) return "";
+  at += header.size() + 1;
+  std::size_t end = at;
+  while (end < output.size() && (output[end] == '\t' || output[end] == '\n' || output[end] == '\r')) {
+    const std::size_t next = output.find('\n', end);
+    end = next == std::string::npos ? output.size() : next + 1;
+  }
+  return output.substr(at, end - at);
+}
+
+// The subject of the certificate listed as "Signer #n:" in a section.
+std::string SignerSubject(const std::string& section, int n) {
+  const std::size_t at = section.find("Signer #" + std::to_string(n) + ":");
+  return at == std::string::npos ? "" : Field(section.substr(at), "Subject:");
+}
+
+// The subject of the self-signed certificate (the root) listed in a section.
+std::string RootSubject(const std::string& section) {
+  for (int n = 0; n < 16; ++n) {
+    const std::string subject = SignerSubject(section, n);
+    const std::size_t at = section.find("Signer #" + std::to_string(n) + ":");
+    if (!subject.empty() && Field(section.substr(at), "Issuer :") == subject) return subject;
+  }
+  return "";
+}
+
+// What a check's output names as the error of the certificates' verification: "Error: ..." in
+// osslsigncode 2.9 and later, the end of OpenSSL's "... Verify error: ..." line before.
+std::string VerifyError(const std::string& output) {
+  const std::string error = Field(output, "Error:");
+  if (!error.empty()) return error;
+  const std::size_t at = output.find("Verify error: ");
+  if (at == std::string::npos) return "";
+  const std::size_t end = output.find_first_of("\r\n", at);
+  return output.substr(at + 14, end == std::string::npos ? std::string::npos : end - at - 14);
+}
+
+// " (the error)" of a check's output, or nothing.
+std::string ErrorIn(const std::string& output) {
+  const std::string error = VerifyError(output);
+  return error.empty() ? "" : " (" + error + ")";
+}
+
+// The length of the DER element at `at` in `der` (its header and content), or 0 when it does not
+// fit.
+std::size_t DerElement(const std::string& der, std::size_t at) {
+  if (at + 2 > der.size()) return 0;
+  std::size_t header = 2, length = static_cast<unsigned char>(der[at + 1]);
+  if (length & 0x80) {
+    const std::size_t bytes = length & 0x7F;
+    if (bytes == 0 || bytes > 4 || at + 2 + bytes > der.size()) return 0;
+    length = 0;
+    for (std::size_t i = 0; i < bytes; ++i) {
+      length = length << 8 | static_cast<unsigned char>(der[at + 2 + i]);
+    }
+    header += bytes;
+  }
+  return length <= der.size() - at - header ? header + length : 0;
+}
+
+// The RFC 3161 timestamp token (a PKCS #7 SignedData, DER) that an Authenticode signature carries
+// as an unsigned attribute of its signer (1.3.6.1.4.1.311.3.3.1), or empty.
+std::string TimestampToken(const std::string& signature) {
+  static const char kOid[] = "\x06\x0A\x2B\x06\x01\x04\x01\x82\x37\x03\x03\x01";
+  const std::size_t oid = signature.find(std::string(kOid, sizeof kOid - 1));
+  if (oid == std::string::npos) return "";
+  const std::size_t set = oid + sizeof kOid - 1;
+  if (set >= signature.size() || signature[set] != '\x31' || !DerElement(signature, set)) return "";
+  const std::size_t content =
+      set + 2 + ((signature[set + 1] & 0x80) ? (signature[set + 1] & 0x7F) : 0);
+  if (content >= signature.size() || signature[content] != '\x30') return "";
+  const std::size_t size = DerElement(signature, content);
+  return size ? signature.substr(content, size) : "";
+}
+
 const char kNoSigner[] =
     "osslsigncode is not installed (on Debian: apt-get install osslsigncode)";
 
 }  // namespace
 
 std::string SignedProgram(const std::string& program, const std::string& in,
-                          const std::string& cert, const std::string& key,
-                          const std::string& pass_file, std::optional<std::int64_t> time) {
+                          const SigningKeys& keys) {
   if (!ProgramAvailable("osslsigncode")) {
     throw MediaError(std::string("cannot sign setup.exe: ") + kNoSigner);
   }
   std::vector<HostString> args = {HostPath("sign").native(), HostPath("-certs").native(),
-                                  Absolute(HostPath(cert)),  HostPath("-key").native(),
-                                  Absolute(HostPath(key)),   HostPath("-h").native(),
+                                  Absolute(HostPath(keys.cert)), HostPath("-key").native(),
+                                  Absolute(HostPath(keys.key)),  HostPath("-h").native(),
                                   HostPath("sha256").native()};
   const auto add = [&](const std::string& arg) { args.push_back(HostPath(arg).native()); };
-  if (!pass_file.empty()) {
+  if (!keys.pass_file.empty()) {
     add("-readpass");
-    args.push_back(Absolute(HostPath(pass_file)));
+    args.push_back(Absolute(HostPath(keys.pass_file)));
   }
-  if (time) {
+  if (!keys.chain.empty()) {
+    add("-ac");
+    args.push_back(Absolute(HostPath(keys.chain)));
+  }
+  if (!keys.timestamp_url.empty()) {
+    add("-ts");
+    add(keys.timestamp_url);
+  }
+  if (keys.time) {
     add("-time");
-    add(std::to_string(*time));
+    add(std::to_string(*keys.time));
   }
   ScratchFolder scratch;
   scratch.Write("unsigned.exe", program);
@@ -123,10 +209,10 @@ std::string SignedProgram(const std::string& program, const std::string& in,
   const Run run = RunTool("osslsigncode", args, scratch);
   if (run.status != 0) {
     std::string why = Reason(run.output);
-    if (pass_file.empty() && why.find("password") != std::string::npos) {
+    if (keys.pass_file.empty() && why.find("password") != std::string::npos) {
       why += " (an encrypted key: give the file that holds its passphrase with --pass-file)";
     }
-    throw MediaError("cannot sign " + in + " with " + cert + " and " + key +
+    throw MediaError("cannot sign " + in + " with " + keys.cert + " and " + keys.key +
                      ": osslsigncode says: " + why);
   }
   const std::string bytes = scratch.Read("setup.exe");
@@ -134,7 +220,8 @@ std::string SignedProgram(const std::string& program, const std::string& in,
   // The signature as Windows will check it, before anything is written.
   const SignatureCheck check = VerifySignature(fs::path(scratch / "setup.exe"));
   if (!check.verified) {
-    throw MediaError("the setup.exe signed with " + cert + " does not verify: " + check.problem);
+    throw MediaError("the setup.exe signed with " + keys.cert + " does not verify: " +
+                     check.problem);
   }
   return bytes;
 }
@@ -170,33 +257,58 @@ SignatureCheck VerifySignature(const fs::path& path) {
   SignatureCheck check;
   for (const char* tool : {"osslsigncode", "openssl"}) {
     if (!ProgramAvailable(tool)) {
-      check.tool_missing = true;
+      check.unknown = true;
       check.problem = std::string(tool) + " is not installed (on Debian: apt-get install " + tool + ")";
       return check;
     }
   }
-  // The signature is checked against the certificates it carries: that the file is unchanged
-  // since it was signed does not depend on who issued them; whether they are trusted is asked
-  // apart.
+  // The certificates the signature carries, and those its timestamp token carries.
   ScratchFolder scratch;
   const HostString file = Absolute(path);
   const auto arg = [](const char* text) { return HostPath(text).native(); };
+  const auto certificates = [&](const char* der, const char* pem) {
+    const Run listed = RunTool("openssl", {arg("pkcs7"), arg("-inform"), arg("DER"),
+                                           arg("-print_certs"), arg("-in"), scratch / der,
+                                           arg("-out"), scratch / pem},
+                               scratch);
+    return listed.status == 0 && !scratch.Read(pem).empty();
+  };
+  // As PEM: the DER that osslsigncode 2.5 extracts still has the certificate table's header.
   const Run extracted = RunTool("osslsigncode", {arg("extract-signature"), arg("-pem"), arg("-in"),
                                                  file, arg("-out"), scratch / "signature.pem"},
                                  scratch);
-  const Run listed =
+  const Run converted =
       extracted.status == 0 && !scratch.Read("signature.pem").empty()
-          ? RunTool("openssl", {arg("pkcs7"), arg("-print_certs"), arg("-in"),
-                                scratch / "signature.pem", arg("-out"), scratch / "certs.pem"},
+          ? RunTool("openssl", {arg("pkcs7"), arg("-in"), scratch / "signature.pem", arg("-outform"),
+                                arg("DER"), arg("-out"), scratch / "signature.der"},
                     scratch)
           : Run{};
-  if (listed.status != 0 || scratch.Read("certs.pem").empty()) {
+  const std::string signature = scratch.Read("signature.der");
+  if (converted.status != 0 || signature.empty() || !certificates("signature.der", "certs.pem")) {
     check.problem = "its signature cannot be read";
     return check;
   }
-  const auto verify = [&](std::optional<std::int64_t> at) {
-    std::vector<HostString> args = {arg("verify"), arg("-in"), file, arg("-CAfile"),
-                                    scratch / "certs.pem"};
+  const std::string token = TimestampToken(signature);
+  if (!token.empty()) {
+    scratch.Write("token.der", token);
+    if (!certificates("token.der", "tsa.pem")) {
+      check.problem = "its timestamp cannot be read";
+      return check;
+    }
+  }
+  // Each check of the signature names where the roots come from: this system's store (none
+  // named) or the certificates carried in the signature and in its timestamp token.
+  enum Roots { kSystem, kCarried };
+  const auto verify = [&](Roots roots, Roots timestamp_roots, std::optional<std::int64_t> at) {
+    std::vector<HostString> args = {arg("verify"), arg("-in"), file};
+    if (roots == kCarried) {
+      args.push_back(arg("-CAfile"));
+      args.push_back(scratch / "certs.pem");
+    }
+    if (!token.empty() && timestamp_roots == kCarried) {
+      args.push_back(arg("-TSA-CAfile"));
+      args.push_back(scratch / "tsa.pem");
+    }
     if (at) {
       args.push_back(arg("-time"));
       args.push_back(HostPath(std::to_string(*at)).native());
@@ -206,30 +318,63 @@ SignatureCheck VerifySignature(const fs::path& path) {
   const auto ok = [](const Run& run) {
     return run.status == 0 && run.output.find("Signature verification: ok") != std::string::npos;
   };
-  Run verified = verify(std::nullopt);
+  const auto stamped = [](const Run& run) {
+    return run.output.find("Timestamp Server Signature verification: ok") != std::string::npos;
+  };
+  // Trust first, as Windows asks it: the signature's and the timestamp's roots in this system's
+  // store. A timestamp whose root this system does not trust is checked with the certificates
+  // it carries, so that the signer's certificate is still judged as of the timestamp's time.
+  Run system = verify(kSystem, kSystem, std::nullopt);
+  check.timestamp_trusted = !token.empty() && stamped(system);
+  if (!token.empty() && !stamped(system)) system = verify(kSystem, kCarried, std::nullopt);
+  check.trusted = ok(system);
+  // Else the integrity alone: up to a root that the signature itself carries.
+  Run verified = check.trusted ? system : verify(kCarried, kCarried, std::nullopt);
   check.signer = Field(verified.output, "Subject:");
+  check.issuer = Field(verified.output, "Issuer :");
   check.not_before = Field(verified.output, "notBefore :");
   check.not_after = Field(verified.output, "notAfter :");
-  // A certificate out of its dates: whether the bytes are those signed is asked again as of the
-  // first day of the certificate.
+  if (!token.empty()) {
+    // osslsigncode 2.9 names the authority and the time so; 2.5 names the time alone, otherwise.
+    const std::string section = Section(verified.output, "Timestamp verified using:");
+    if (!stamped(verified)) {
+      check.problem = "its timestamp does not verify" + ErrorIn(verified.output);
+      return check;
+    }
+    check.timestamp = Field(verified.output, "Timestamp time:");
+    if (check.timestamp.empty()) {
+      check.timestamp = Field(verified.output, "The signature is timestamped:");
+    }
+    check.timestamp_authority = SignerSubject(section, 0);
+  }
+  // A certificate out of its dates, and no timestamp within them: whether the bytes are those
+  // signed is asked again as of the first day of the certificate.
   const bool expired = verified.output.find("certificate has expired") != std::string::npos;
   const bool early = verified.output.find("certificate is not yet valid") != std::string::npos;
   if (!ok(verified) && (expired || early) && Seconds(check.not_before)) {
-    verified = verify(Seconds(check.not_before));
-    if (ok(verified)) check.out_of_date = expired ? "has expired" : "is not yet valid";
+    const Run then = verify(kCarried, kCarried, Seconds(check.not_before));
+    if (ok(then)) {
+      verified = then;
+      check.out_of_date = expired ? "has expired" : "is not yet valid";
+    }
   }
   if (!ok(verified)) {
-    check.problem = verified.output.find("MISMATCH") != std::string::npos
-                        ? "the file was changed after it was signed"
-                        : "its signature does not verify" +
-                              (Field(verified.output, "Error:").empty()
-                                   ? std::string()
-                                   : " (" + Field(verified.output, "Error:") + ")");
+    const std::string error = VerifyError(verified.output);
+    if (verified.output.find("MISMATCH") != std::string::npos) {
+      check.problem = "the file was changed after it was signed";
+    } else if (error.find("unable to get local issuer certificate") != std::string::npos ||
+               error.find("unable to get issuer certificate") != std::string::npos) {
+      check.unknown = true;
+      check.problem = "the certificates it carries lead to no root certificate, and this system "
+                      "trusts none that issued them (" + error + "): give the issuing "
+                      "certificates, up to the root, with --chain";
+    } else {
+      check.problem = "its signature does not verify" + (error.empty() ? "" : " (" + error + ")");
+    }
     return check;
   }
   check.verified = true;
-  check.trusted = check.out_of_date.empty() &&
-                  RunTool("osslsigncode", {arg("verify"), arg("-in"), file}, scratch).status == 0;
+  check.root = RootSubject(Section(verified.output, "Signing certificate chain verified using:"));
   return check;
 }
 
