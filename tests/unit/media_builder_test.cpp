@@ -651,33 +651,17 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
   Folder f;
   f.Put("setup.exe", TinyProgram());
   f.Put("pass", "secret\n");
-  f.Put("ca.cnf", "[ca]\ndefault_ca=d\n[d]\ndatabase=index\nnew_certs_dir=.\nserial=serial\n"
-                  "default_md=sha256\npolicy=p\nunique_subject=no\n[p]\ncommonName=supplied\n"
-                  "[ca_cert]\nbasicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign\n"
-                  "[code]\nextendedKeyUsage=codeSigning\n"
-                  "[tsa]\nextendedKeyUsage=critical,timeStamping\n");
-  f.Put("tsa.cnf", "[tsa]\ndefault_tsa=t\n[t]\nserial=tsa.serial\nsigner_digest=sha256\n"
-                   "default_policy=1.2.3.4.1\ndigests=sha256\ness_cert_id_alg=sha256\n");
-  f.Put("tsa.serial", "01\n");
-  // NAME FROM TO [ISSUER] [EXTENSIONS]: NAME.pem, valid from FROM to TO, issued by ISSUER (else
-  // by itself), and its key NAME.key.
-  const std::string certificate =
-      ": > index && echo 01 > serial && c() { openssl req -new -newkey rsa:2048 -nodes -subj "
-      "/CN=$1 -keyout $1.key -out $1.csr && openssl ca -batch -config ca.cnf $([ -n \"$4\" ] && "
-      "echo -cert $4.pem -keyfile $4.key || echo -selfsign -keyfile $1.key) ${5:+-extensions $5} "
-      "-in $1.csr "
-      "-startdate $2 -enddate $3 -notext -out $1.pem; }; ";
-  const auto make = [&](const std::string& commands) {
-    return std::system(("cd " + f.dir.string() + " && (" + certificate + commands +
-                        ") >/dev/null 2>&1").c_str());
+  // NAME FROM TO ISSUER EXTENSIONS...: certificates and keys (tests/e2e/test-pki).
+  const auto make = [&](const std::string& certificates) {
+    return std::system((std::string(KV_SOURCE_DIR) + "/tests/e2e/test-pki " + f.dir.string() +
+                        " " + certificates).c_str());
   };
-  ASSERT_EQ(make("c old 20200101000000Z 20210101000000Z && c new 20400101000000Z "
-                 "20410101000000Z && c now 20200101000000Z 20400101000000Z && openssl rsa "
-                 "-in now.key -aes256 -passout pass:secret -out locked.key && "
-                 "c root 20200101000000Z 20400101000000Z '' ca_cert && "
-                 "c int 20200101000000Z 20400101000000Z root ca_cert && "
-                 "c leaf 20200101000000Z 20400101000000Z int code && "
-                 "c tsa 20200101000000Z 20400101000000Z root tsa && cat int.pem root.pem > chain.pem"),
+  const std::string ever = "20200101000000Z 20400101000000Z ";
+  ASSERT_EQ(make("old 20200101000000Z 20210101000000Z '' '' "
+                 "new 20400101000000Z 20410101000000Z '' '' now " + ever + "'' '' root " + ever + "'' ca_cert int " + ever + "root ca_cert "
+                 "leaf " + ever + "int code tsa " + ever + "root tsa && cd " + f.dir.string() +
+                 " && openssl rsa -in now.key -aes256 -passout pass:secret -out locked.key "
+                 "2>/dev/null && cat int.pem root.pem > chain.pem"),
             0);
   // A time-stamping server of the test's own on a free port, stopped when the test ends.
   const std::string server = std::string(KV_SOURCE_DIR) + "/tests/e2e/timestamp-server";
@@ -820,7 +804,7 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
   };
   {
     const std::time_t until = std::time(nullptr) + 8;
-    ASSERT_EQ(make("c brief " + utc(until - 86400) + " " + utc(until) + " int code"), 0);
+    ASSERT_EQ(make("brief " + utc(until - 86400) + " " + utc(until) + " int code"), 0);
     fs::remove_all(f.dir / "out");
     ASSERT_EQ(Mkmedia(f, sign("@brief.pem", "@brief.key",
                               {"--chain", "@chain.pem", "--timestamp", tsa})),
