@@ -678,6 +678,7 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
     }
   } stop{f.dir / "server.pid"};
   for (int i = 0; i < 100 && !fs::exists(f.dir / "port"); ++i) usleep(50000);
+  ASSERT_TRUE(fs::exists(f.dir / "port")) << "the time-stamping server did not start";
   const std::string tsa = "http://127.0.0.1:" + f.Get("port");
   fs::create_directories(f.dir / "tools");
   fs::create_symlink(FindProgram("osslsigncode"), f.dir / "tools/osslsigncode");
