@@ -4,6 +4,8 @@
 #include "app/install_log.h"
 #include "app/silent_view.h"
 #include "app/texts.h"
+#include "platform/program.h"
+#include "platform/scope_exit.h"
 #include "wizard/install1.h"
 
 namespace kv {
@@ -55,11 +57,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   AdjustSystemFonts(p, ctx, !args.silent);  // an unattended run draws nothing
   // The fonts are the whole desktop's: they go back however the program ends (FormDestroy
   // restores them on the ordinary way; a second restore does nothing).
-  struct RestoreFontsOnExit {
-    Platform& p;
-    const InstallContext& ctx;
-    ~RestoreFontsOnExit() { RestoreSystemFonts(p, ctx); }
-  } restore_fonts{p, ctx};
+  const ScopeExit restore_fonts([&] { RestoreSystemFonts(p, ctx); });
   p.DdeStart();
   int exit_code = 1;
   try {
@@ -84,12 +82,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
       } else {
         // The window calls the form's handlers: it goes before the form, however this block is
         // left (closing a closed window does nothing).
-        struct CloseOnExit {
-          FormView* view;
-          ~CloseOnExit() {
-            if (view) view->Close();
-          }
-        } close_window{view};
+        const ScopeExit close_window([view] { view->Close(); });
         form.Attach(view);
         form.FormCreate();
         if (!form.medium_refused()) {
@@ -128,5 +121,7 @@ int RunSetup(Platform& p, const std::string& arguments) {
   log.Event("exit code " + std::to_string(exit_code));
   return exit_code;
 }
+
+int RunProgram(Platform& p, const std::string& arguments) { return RunSetup(p, arguments); }
 
 }  // namespace kv

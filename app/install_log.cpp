@@ -28,8 +28,6 @@ void AppendOneLine(std::string& line, const std::string& text) {
 
 }  // namespace
 
-InstallLog::~InstallLog() { Shut(); }
-
 InstallLog::Opened InstallLog::Open(const std::string& path) {
   Shut();
   try {
@@ -38,19 +36,15 @@ InstallLog::Opened InstallLog::Open(const std::string& path) {
         ReservedName(p_.StoredFileName(path))) {
       return Opened::kRefused;
     }
-    file_ = p_.CreateLog(path);
+    file_.reset(p_.CreateLog(path));
   } catch (...) {
-    file_ = kInvalidFile;
   }
   return on() ? Opened::kYes : Opened::kNo;
 }
 
 void InstallLog::Shut() {
-  if (file_ == kInvalidFile) return;
-  const FileHandle f = file_;
-  file_ = kInvalidFile;
   try {
-    p_.Close(f);
+    file_.reset();
   } catch (...) {
   }
 }
@@ -67,7 +61,7 @@ void InstallLog::Event(const std::string& text, LogText road, const std::string&
                                        : other;
     line += "\r\n";
     std::uint32_t done = 0;
-    if (!p_.Write(file_, line.data(), static_cast<std::uint32_t>(line.size()), &done) ||
+    if (!p_.Write(file_.get(), line.data(), static_cast<std::uint32_t>(line.size()), &done) ||
         done != line.size()) {
       Shut();
     }

@@ -5,6 +5,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 
 namespace kv {
 
@@ -16,8 +17,7 @@ enum class LogText { kProgram, kSystem, kUnicode };
 
 class InstallLog {
  public:
-  explicit InstallLog(Platform& platform) : p_(platform) {}
-  ~InstallLog();
+  explicit InstallLog(Platform& platform) : p_(platform), file_(platform) {}
   InstallLog(const InstallLog&) = delete;
   InstallLog& operator=(const InstallLog&) = delete;
 
@@ -28,7 +28,7 @@ class InstallLog {
   // (a trailing dot or blank, a colon naming a stream) and for the name of a file of the medium
   // or of the product: a log must never replace the distribution or an installed program.
   Opened Open(const std::string& path);
-  bool on() const { return file_ != kInvalidFile; }
+  bool on() const { return static_cast<bool>(file_); }
   // Writes "time  text" as one line (line breaks inside become blanks), `text` the program's own
   // and `tail` after it of the kind `road` says. A write that fails turns the log off; it never
   // throws.
@@ -39,7 +39,7 @@ class InstallLog {
   void Shut();
 
   Platform& p_;
-  FileHandle file_ = kInvalidFile;
+  UniqueFile file_;
 };
 
 }  // namespace kv

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/unique_handle.h"
+
 namespace kv {
 
 namespace {
@@ -27,30 +29,6 @@ Buffers& WorkingStorage() {
 
 // A member name longer than any Windows path cannot name a file; reading stops there.
 constexpr std::size_t kMaxNameLength = 1024;
-
-// Closes a platform file on every way out.
-class OpenFile {
- public:
-  OpenFile(Platform& p, FileHandle f) : p_(p), f_(f) {}
-  ~OpenFile() { Close(); }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  FileHandle get() const { return f_; }
-  void Reset(FileHandle f) {
-    Close();
-    f_ = f;
-  }
-  bool Close() {
-    if (f_ == kInvalidFile) return true;
-    const FileHandle f = f_;
-    f_ = kInvalidFile;
-    return p_.Close(f);
-  }
-
- private:
-  Platform& p_;
-  FileHandle f_;
-};
 
 // The length field's conversion, fed one byte at a time: only the value is kept, so a field of
 // any length reads in constant memory.
@@ -147,19 +125,19 @@ std::int64_t ReadLength(FieldReader& in, const std::string& name) {
 class UnpackToFiles final : public MemberVisitor {
  public:
   UnpackToFiles(Platform& p, const std::function<void()>& advance)
-      : p_(p), advance_(advance), member_(p, kInvalidFile) {}
+      : p_(p), advance_(advance), member_(p) {}
   void BeginMember() override { advance_(); }
   void Name(const std::string& name, std::int64_t offset) override {
     name_ = name;
-    member_.Reset(p_.OpenFile(name, FileOpen::kCreateAlways));
-    if (member_.get() == kInvalidFile) throw ArchiveError("cannot create " + name, offset);
+    member_.reset(p_.OpenFile(name, FileOpen::kCreateAlways));
+    if (!member_) throw ArchiveError("cannot create " + name, offset);
   }
   void Content(const unsigned char* data, std::uint32_t size, std::int64_t) override {
     std::uint32_t done = 0;
     if (size > 0 && (!p_.Write(member_.get(), data, size, &done) || done != size)) {
       throw ArchiveError("cannot write " + name_);
     }
-    if (!member_.Close()) throw ArchiveError("cannot close " + name_);
+    if (!member_.reset()) throw ArchiveError("cannot close " + name_);
     sizes_[FileNameIdentity(name_)] = size;
   }
   std::uint64_t InstalledBytes() const {
@@ -171,7 +149,7 @@ class UnpackToFiles final : public MemberVisitor {
  private:
   Platform& p_;
   const std::function<void()>& advance_;
-  OpenFile member_;
+  UniqueFile member_;
   std::string name_;
   // The size of each file written, by its identity: a later member of the same file replaces it.
   std::map<std::string, std::uint32_t> sizes_;
@@ -248,14 +226,14 @@ void ReadMembers(ArchiveSource& source, std::int64_t size, MemberVisitor& visito
 
 std::uint64_t UnpackMembers(Platform& p, const std::function<void()>& advance,
                             const std::string& archive_path) {
-  OpenFile archive(p, p.OpenFile(archive_path, FileOpen::kOpenRead));
-  if (archive.get() == kInvalidFile) throw ArchiveError("cannot open the archive");
+  UniqueFile archive(p, p.OpenFile(archive_path, FileOpen::kOpenRead));
+  if (!archive) throw ArchiveError("cannot open the archive");
   const std::int64_t size = p.FileSize(archive.get());
   if (size < 0) throw ArchiveError("cannot size the archive");
   PlatformSource source(p, archive.get());
   UnpackToFiles files(p, advance);
   ReadMembers(source, size, files);
-  archive.Close();
+  archive.reset();
   return files.InstalledBytes();
 }
 

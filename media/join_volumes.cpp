@@ -3,6 +3,7 @@
 
 #include "app/product_facts.h"
 #include "app/texts.h"
+#include "platform/scope_exit.h"
 #include "wizard/install1.h"
 
 namespace kv {
@@ -82,10 +83,7 @@ void TForm1::CopyVolume(const char* name) {
   const std::string volume_path = ctx_.SourceDir + name;
   VolumeStream = p_.OpenFile(volume_path, FileOpen::kOpenRead);
   if (VolumeStream == kInvalidFile) throw CopyError("cannot open " + volume_path);
-  struct CloseOnExit {
-    TForm1& form;
-    ~CloseOnExit() { form.ReleaseStream(form.VolumeStream); }
-  } close_volume{*this};
+  const ScopeExit close_volume([this] { ReleaseStream(VolumeStream); });
 
   // A sealed volume is hashed as it is copied (no second read of a slow medium), and checked when
   // it ends, before the next disk is asked for and before anything is unpacked.

@@ -84,7 +84,7 @@ struct ShellLinkRequest {
 // How far the COM work of one shell link got; each platform reports the same stages.
 enum class ShellLinkOutcome { kNoLinkObject, kNoPersistFile, kSaveCalled };
 
-class TForm1;
+class FormEvents;
 class FormView;
 
 class Platform {
@@ -174,8 +174,9 @@ class Platform {
 
   // The application and its one window.
   virtual void SetApplicationTitle(const std::string& title) = 0;
-  // Null when the system cannot create the window (its desktop heap exhausted, say).
-  virtual FormView* CreateFormWindow(TForm1& form) = 0;
+  // The window that shows the form's controls and reports the user's actions to `form`. Null
+  // when the system cannot create it (its desktop heap exhausted, say).
+  virtual FormView* CreateFormWindow(FormEvents& form) = 0;
   virtual void RunMessageLoop() = 0;  // until the wizard window has closed
 };
 

@@ -2,6 +2,7 @@
 // Programs folder, where the shell keeps a personal group as a folder of link files.
 #include "system/program_group.h"
 
+#include "platform/unique_handle.h"
 #include "target/folders.h"
 #include "wizard/install1.h"
 
@@ -54,24 +55,22 @@ void TForm1::CreateProgramGroup() {
   SetText(Ctl::Label2, text::kStatusCreatingGroup + ctx_.ProductName + text::kStatusNameTail);
   Repaint();
   ctx_.WizardState = kStateGroup;
-  std::uintptr_t conversation = 0;
+  UniqueDdeConversation conversation(p_);
   try {
     const std::string macro = ProgramGroupMacro(ctx_);
-    conversation = p_.DdeConnect(kProgMan, kProgMan);
-    if (conversation == 0) {
+    conversation.reset(p_.DdeConnect(kProgMan, kProgMan));
+    if (!conversation) {
       const std::string program = ProgramManagerPath(p_);
       if (!program.empty() && p_.WinExec("\"" + program + "\" " + kProgMan) >= 32) {
-        conversation = p_.DdeConnect(kProgMan, kProgMan);
+        conversation.reset(p_.DdeConnect(kProgMan, kProgMan));
       }
     }
-    if (conversation != 0) {
-      p_.DdeExecute(conversation, macro);  // asynchronous: the outcome is never known here
-      const std::uintptr_t open = conversation;
-      conversation = 0;
-      p_.DdeDisconnect(open);
+    if (conversation) {
+      p_.DdeExecute(conversation.get(), macro);  // asynchronous: the outcome is never known here
+      conversation.reset();
     }
   } catch (...) {
-    if (conversation != 0) p_.DdeDisconnect(conversation);
+    conversation.reset();  // the conversation ends before the box is shown
     ShowError(text::kMsgCannotCreateGroup);
   }
 }

@@ -12,22 +12,6 @@ using text::kFileType;
 // A key below the file type's own.
 std::string FileTypeKey(const char* tail) { return std::string(kFileType) + tail; }
 
-// A key opened within one operation, closed on every way out of it.
-class ScopedKey {
- public:
-  ScopedKey(Platform& p, RegKey key) : p_(p), key_(key) {}
-  ~ScopedKey() {
-    if (key_ != 0) p_.RegClose(key_);
-  }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  RegKey get() const { return key_; }
-
- private:
-  Platform& p_;
-  RegKey key_;
-};
-
 long SetString(Platform& p, RegKey key, const std::string& name, const std::string& text) {
   return p.RegSet(key, name, kRegSz, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
 }
@@ -48,26 +32,31 @@ std::uint32_t SizeInKiB(std::uint64_t bytes) {
 void RegistryAccessor::OpenBaseKey(const std::string& path) {
   Close();
   RegKey key = 0;
-  if (p_.RegCreate(root_, path, kKeyAllAccess, &key) == kErrorSuccess) base_ = key;
+  if (p_.RegCreate(root_, path, kKeyAllAccess, &key) == kErrorSuccess) base_.reset(key);
 }
 
-RegKey RegistryAccessor::OpenSection(const std::string& section) {
+UniqueRegKey RegistryAccessor::OpenSection(const std::string& section) {
   RegKey key = 0;
-  if (base_ == 0) return 0;
-  if (p_.RegOpen(base_, section, kKeyAllAccess, &key) == kErrorSuccess) return key;
-  if (p_.RegOpen(base_, section, kKeyRead, &key) == kErrorSuccess) return key;
-  return 0;
+  if (!base_) return UniqueRegKey(p_);
+  if (p_.RegOpen(base_.get(), section, kKeyAllAccess, &key) == kErrorSuccess) {
+    return UniqueRegKey(p_, key);
+  }
+  if (p_.RegOpen(base_.get(), section, kKeyRead, &key) == kErrorSuccess) {
+    return UniqueRegKey(p_, key);
+  }
+  return UniqueRegKey(p_);
 }
 
 void RegistryAccessor::WriteValue(const std::string& section, const std::string& name,
                                   std::uint32_t type, const void* data, std::uint32_t size) {
   RegKey created = 0;
-  if (base_ == 0 || p_.RegCreate(base_, section, kKeyAllAccess, &created) != kErrorSuccess) {
+  if (!base_ || p_.RegCreate(base_.get(), section, kKeyAllAccess, &created) != kErrorSuccess) {
     throw RegistryError("Failed to create key " + section);
   }
-  p_.RegClose(created);
-  const ScopedKey key(p_, OpenSection(section));
-  if (key.get() == 0) return;
+  // Only made here: the value goes through the key opened below.
+  UniqueRegKey(p_, created).reset();
+  const UniqueRegKey key = OpenSection(section);
+  if (!key) return;
   if (p_.RegSet(key.get(), name, type, data, size) != kErrorSuccess) {
     throw RegistryError("Failed to set data for " + name);
   }
@@ -89,8 +78,8 @@ void RegistryAccessor::WriteNumber(const std::string& section, const std::string
 
 std::string RegistryAccessor::ReadString(const std::string& section, const std::string& name,
                                          const std::string& fallback) {
-  const ScopedKey key(p_, OpenSection(section));
-  if (key.get() == 0) return fallback;
+  const UniqueRegKey key = OpenSection(section);
+  if (!key) return fallback;
   std::uint32_t type = 0;
   std::string data;
   if (p_.RegQuery(key.get(), name, &type, &data) != kErrorSuccess) return fallback;
@@ -103,17 +92,14 @@ void RegistryAccessor::SwitchRoot(RegKey root) {
   root_ = root;
 }
 
-void RegistryAccessor::Close() {
-  if (base_ != 0) p_.RegClose(base_);
-  base_ = 0;
-}
+void RegistryAccessor::Close() { base_.reset(); }
 
 void SetClassesDefaultValue(Platform& p, const std::string& path, const std::string& text) {
   RegKey created = 0;
   if (p.RegCreate(kHkeyClassesRoot, path, kKeyRead | kKeyWrite, &created) != kErrorSuccess) {
     throw RegistryError("Error creating system registry entry");
   }
-  const ScopedKey key(p, created);
+  const UniqueRegKey key(p, created);
   if (SetString(p, key.get(), "", text) != kErrorSuccess) throw RegistryError("Error creating system registry entry");
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 
 namespace kv {
 
@@ -20,10 +21,7 @@ class RegistryError : public std::runtime_error {
 // Keys are held open only within the accessor's life.
 class RegistryAccessor {
  public:
-  explicit RegistryAccessor(Platform& p) : p_(p) {}
-  ~RegistryAccessor() { Close(); }
-  RegistryAccessor(const RegistryAccessor&) = delete;
-  RegistryAccessor& operator=(const RegistryAccessor&) = delete;
+  explicit RegistryAccessor(Platform& p) : p_(p), base_(p) {}
 
   // RegCreateKeyExA(root, path, KEY_ALL_ACCESS): opens the key, creating missing levels. Its
   // result is not examined: without a base key, reads give their default and writes fail.
@@ -46,13 +44,13 @@ class RegistryAccessor {
   void Close();
 
  private:
-  RegKey OpenSection(const std::string& section);
+  UniqueRegKey OpenSection(const std::string& section);
   void WriteValue(const std::string& section, const std::string& name, std::uint32_t type,
                   const void* data, std::uint32_t size);
 
   Platform& p_;
   RegKey root_ = kHkeyCurrentUser;
-  RegKey base_ = 0;
+  UniqueRegKey base_;
 };
 
 // Sets the default value of HKEY_CLASSES_ROOT\path as a REG_SZ; throws on failure.

@@ -1,5 +1,6 @@
 // Clearing the product's files and the temporary archive out of the target folder.
 #include "app/texts.h"
+#include "platform/scope_exit.h"
 #include "target/folders.h"
 #include "wizard/install1.h"
 
@@ -7,10 +8,7 @@ namespace kv {
 
 void TForm1::DeleteProductFiles() {
   p_.SetPointer(Pointer::kHourglass);
-  struct ArrowOnExit {
-    Platform& p;
-    ~ArrowOnExit() { p.SetPointer(Pointer::kArrow); }
-  } arrow{p_};
+  const ScopeExit arrow([this] { p_.SetPointer(Pointer::kArrow); });
   try {
     SetText(Ctl::Label2, text::kStatusDeletingFiles + ctx_.TargetDir +
                              text::kStatusDeletingFilesTail);

@@ -1,10 +1,15 @@
 // TForm1: controls, creation and the wizard's state machine.
 #include <algorithm>
+#include <utility>
 
 #include "app/install_log.h"
 #include "app/texts.h"
+#include "platform/rich_text.h"
+#include "platform/scope_exit.h"
+#include "platform/unique_handle.h"
 #include "system/registry.h"
 #include "wizard/install1.h"
+#include "wizard/welcome_picture.h"
 
 namespace kv {
 
@@ -78,10 +83,7 @@ void TForm1::Close() {
 }
 
 void TForm1::ReleaseStream(FileHandle& stream) {
-  if (stream == kInvalidFile) return;
-  const FileHandle f = stream;
-  stream = kInvalidFile;
-  p_.Close(f);
+  UniqueFile(p_, std::exchange(stream, kInvalidFile)).reset();
 }
 
 void TForm1::ShowDamaged(const std::string& name) {
@@ -145,6 +147,15 @@ void TForm1::FormCreate() {
   SetText(Ctl::Edit1, ctx_.PreviousDir);
 }
 
+FormTexts TForm1::Texts() const {
+  return {text::kWindowCaption, text::kBrowseHint, text::kStatusDeletingFiles,
+          text::kStatusDeletingFilesTail};
+}
+
+bool TForm1::WelcomePicture(Picture* picture) {
+  return DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, picture);
+}
+
 void TForm1::DetectEdition() {
   ctx_.FullEdition = p_.FileExists(ctx_.SourceDir + text::kVolume0);
   // The edition follows the marker; a seal says whether there is one (an added or a lost marker
@@ -161,20 +172,19 @@ void TForm1::DetectEdition() {
 bool TForm1::MatchesSeal(const char* name) {
   const SealEntry* sealed = ctx_.MediumSeal.Find(name);
   if (!sealed) return false;
-  const FileHandle f = p_.OpenFile(ctx_.SourceDir + name, FileOpen::kOpenRead);
-  if (f == kInvalidFile) return false;
+  const UniqueFile f(p_, p_.OpenFile(ctx_.SourceDir + name, FileOpen::kOpenRead));
+  if (!f) return false;
   Sha256 digest;
   std::uint64_t size = 0;
   std::uint32_t n = 0;
   bool ok = true;
   // Never more than one chunk past the sealed size: a file that has grown is wrong already.
   while (ok && size <= sealed->size) {
-    ok = p_.Read(f, CopyBuffer.data(), CopyBuffer.size(), &n);
+    ok = p_.Read(f.get(), CopyBuffer.data(), CopyBuffer.size(), &n);
     if (!ok || n == 0) break;
     digest.Add(CopyBuffer.data(), n);
     size += n;
   }
-  p_.Close(f);
   return ok && size == sealed->size && digest.Finish() == sealed->digest;
 }
 
@@ -184,24 +194,24 @@ void TForm1::LoadLicence() {
   const std::string path = ctx_.SourceDir + text::kLicenceFile;
   std::string content;
   bool ok = false;
-  FileHandle f = kInvalidFile;
+  UniqueFile f(p_);
   try {
-    f = p_.OpenFile(path, FileOpen::kOpenRead);
-    const std::int64_t size = f == kInvalidFile ? -1 : p_.FileSize(f);
+    f.reset(p_.OpenFile(path, FileOpen::kOpenRead));
+    const std::int64_t size = f ? p_.FileSize(f.get()) : -1;
     ok = size >= 0 && static_cast<std::uint64_t>(size) <= content.max_size();
     if (ok) content.resize(static_cast<std::size_t>(size));  // no room: an error, below
     for (std::size_t at = 0; ok && at < content.size();) {
       const std::uint32_t want =
           static_cast<std::uint32_t>(std::min<std::size_t>(content.size() - at, 1 << 20));
       std::uint32_t done = 0;
-      ok = p_.Read(f, content.data() + at, want, &done) && done == want;
+      ok = p_.Read(f.get(), content.data() + at, want, &done) && done == want;
       at += done;
     }
   } catch (...) {
     ok = false;
     content = std::string();
   }
-  if (f != kInvalidFile) p_.Close(f);
+  f.reset();
   // The licence the user agrees to is the one sealed, or none is shown and nothing installed.
   if (!ok && !ctx_.Sealed) {
     ShowError(text::kMsgLicenceUnreadable);
@@ -219,83 +229,6 @@ void TForm1::LoadLicence() {
   if (view_ && !(rtf && view_->LoadRichText(content, true))) {
     view_->LoadRichText(rtf ? RtfToPlainText(content) : content, false);
   }
-}
-
-std::string RtfToPlainText(const std::string& rtf) {
-  static const char* const kNoText[] = {
-      "fonttbl", "colortbl", "stylesheet", "info",   "pict",       "object",   "header",
-      "headerl", "headerr",  "footer",     "footerl", "footerr",   "listtable", "listoverridetable",
-      "rsidtbl", "generator", "xmlnstbl",  "themedata", "colorschememapping", "latentstyles",
-      "datastore", "fldinst", "filetbl",   "revtbl"};
-  std::string text;
-  int depth = 0;
-  int skip_from = -1;      // the depth of the group being left out, or -1
-  bool group_start = false;  // the last thing read opened a group
-  const auto hex = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                          : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-  };
-  for (std::size_t i = 0; i < rtf.size();) {
-    const char c = rtf[i];
-    const bool opened = group_start;
-    group_start = false;
-    if (c == '{') {
-      ++depth;
-      group_start = true;
-      ++i;
-    } else if (c == '}') {
-      if (depth == skip_from) skip_from = -1;
-      if (depth > 0) --depth;
-      ++i;
-    } else if (c == '\\' && i + 1 < rtf.size()) {
-      const char next = rtf[i + 1];
-      const bool letter = (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
-      if (!letter) {
-        i += 2;
-        if (next == '*' && opened && skip_from < 0) skip_from = depth;
-        if (skip_from >= 0) continue;
-        if (next == '\'' && i + 1 < rtf.size() && hex(rtf[i]) >= 0 && hex(rtf[i + 1]) >= 0) {
-          text += static_cast<char>(hex(rtf[i]) * 16 + hex(rtf[i + 1]));
-          i += 2;
-        } else if (next == '\\' || next == '{' || next == '}') {
-          text += next;
-        } else if (next == '~') {
-          text += '\xA0';
-        } else if (next == '_') {
-          text += '-';
-        } else if (next == '\n' || next == '\r') {
-          text += "\r\n";  // an escaped line end is a paragraph
-        }
-        continue;
-      }
-      std::size_t end = i + 1;
-      while (end < rtf.size() && ((rtf[end] >= 'a' && rtf[end] <= 'z') ||
-                                  (rtf[end] >= 'A' && rtf[end] <= 'Z'))) {
-        ++end;
-      }
-      const std::string word = rtf.substr(i + 1, end - i - 1);
-      if (end < rtf.size() && (rtf[end] == '-' || (rtf[end] >= '0' && rtf[end] <= '9'))) ++end;
-      while (end < rtf.size() && rtf[end] >= '0' && rtf[end] <= '9') ++end;
-      if (end < rtf.size() && rtf[end] == ' ') ++end;  // the delimiter belongs to the word
-      i = end;
-      if (opened && skip_from < 0) {
-        for (const char* name : kNoText) {
-          if (word == name) skip_from = depth;
-        }
-      }
-      if (skip_from >= 0) continue;
-      if (word == "par" || word == "line" || word == "sect" || word == "page") {
-        text += "\r\n";
-      } else if (word == "tab") {
-        text += '\t';
-      }
-      // \uN is followed by its ANSI stand-in, which is kept; other words are formatting.
-    } else {
-      ++i;
-      if (skip_from < 0 && c != '\r' && c != '\n') text += c;
-    }
-  }
-  return text;
 }
 
 void TForm1::ReadPreviousDir() {
@@ -400,14 +333,11 @@ void TForm1::Edit2KeyPress(char& key) {
 
 void TForm1::RunInstallation() {
   // A close box pressed while the sequence runs closes the window once it has returned.
-  struct Running {
-    TForm1& form;
-    explicit Running(TForm1& f) : form(f) { form.sequence_running_ = true; }
-    ~Running() {
-      form.sequence_running_ = false;
-      if (form.close_pending_) form.Close();
-    }
-  } running{*this};
+  sequence_running_ = true;
+  const ScopeExit running([this] {
+    sequence_running_ = false;
+    if (close_pending_) Close();
+  });
 
   bool checked = false;
   try {

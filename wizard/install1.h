@@ -1,5 +1,6 @@
 // TForm1: the wizard window's logic. Its methods are the wizard's handlers and the installation
-// steps; its controls are plain state shown through a FormView (see platform/form_view.h).
+// steps; its controls are plain state shown through a FormView (see platform/form_view.h), and the
+// window reports the user's actions to it as FormEvents (platform/form_events.h).
 #pragma once
 
 #include <array>
@@ -7,6 +8,7 @@
 
 #include "app/install_context.h"
 #include "app/product_facts.h"
+#include "platform/form_events.h"
 #include "platform/form_view.h"
 #include "platform/platform.h"
 
@@ -14,7 +16,7 @@ namespace kv {
 
 class InstallLog;
 
-class TForm1 {
+class TForm1 final : public FormEvents {
  public:
   TForm1(Platform& platform, InstallContext& context);
   TForm1(const TForm1&) = delete;
@@ -27,18 +29,21 @@ class TForm1 {
 
   // ---- Handlers ----
   void FormCreate();
-  void FormDestroy();
+  void FormDestroy() override;
   // The close box, the system menu's Close or Alt+F4: the program ends without a question and
   // without a rollback. While the installation sequence runs, the window stays (its view may hide
   // it) until the sequence has returned, so that the sequence's boxes keep their owner and the
   // fonts stay switched; then it closes. True when the window closed at once.
-  bool FormClose();
-  void Button1Click();
-  void Button2Click();
-  void Edit2KeyPress(char& key);
+  bool FormClose() override;
+  void Button1Click() override;
+  void Button2Click() override;
+  void Edit2KeyPress(char& key) override;
   // The folder editor's browse button: runs the folder browser, then Edit1AfterDialog.
-  void Edit1ButtonClick();
+  void Edit1ButtonClick() override;
   void Edit1AfterDialog(std::string& name, bool& action);
+  // What the window shows of its own: its caption, hint and status texts, the welcome picture.
+  FormTexts Texts() const override;
+  bool WelcomePicture(Picture* picture) override;
 
   // ---- Start-up ----
   void DetectEdition();
@@ -142,11 +147,6 @@ class TForm1 {
 struct SealMismatch {
   std::string name;
 };
-
-// The text of a rich-text document, for a viewer that shows plain text only: paragraphs and
-// line breaks as CR LF, escaped characters as their bytes, and the font table, colour table,
-// style sheet, pictures and other groups that hold no text left out.
-std::string RtfToPlainText(const std::string& rtf);
 
 // The system-wide caption and message fonts, switched to a Cyrillic face for the run. Without
 // `apply` (nothing is drawn) only FontsAdjusted is decided, by the same rule, and nothing is

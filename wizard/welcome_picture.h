@@ -3,14 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "platform/picture.h"
 
 namespace kv {
-
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes a pixel
-};
 
 // Decodes a baseline JPEG into RGB; false (and an empty picture) for data libjpeg rejects.
 bool DecodeJpeg(const std::uint8_t* data, std::size_t size, Picture* picture);

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "platform/cp1251.h"
-#include "wizard/install1.h"
+#include "platform/form_events.h"
 
 namespace kv {
 
@@ -697,7 +697,7 @@ bool FakePlatform::SetNonClientMetrics(const NonClientMetrics& m) {
 }
 
 
-FormView* FakePlatform::CreateFormWindow(TForm1& form) {
+FormView* FakePlatform::CreateFormWindow(FormEvents& form) {
   if (window_fails) return nullptr;
   view.form = &form;
   return &view;

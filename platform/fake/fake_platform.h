@@ -9,8 +9,10 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/form_events.h"
 #include "platform/form_view.h"
 #include "platform/platform.h"
 
@@ -67,13 +69,36 @@ class FakeView : public FormView {
   std::string licence;
   bool licence_rtf = false;
   bool reject_rtf = false;  // the viewer refuses the content as rich text
-  TForm1* form = nullptr;
+  FormEvents* form = nullptr;  // what the window reports to
   FakePlatform* platform = nullptr;  // whose boxes the window's are, and whose calls it counts
   std::function<void()> on_close;  // runs as the window closes
 
  private:
   ControlState& at(Ctl c) { return shown[static_cast<int>(c)]; }
   bool edit_utf8_ = false;  // the editor's text came as UTF-8, not in the system's code page
+};
+
+// What the user does while the window is up: a callable that takes the object the window reports
+// to as the type the test knows it by (`[&](Form& form) { ... }`), which must be the type of the
+// object the window was created with.
+class UserAtWindow {
+ public:
+  template <typename Act>
+  UserAtWindow& operator=(Act act) {
+    using Form = typename FormOf<decltype(&Act::operator())>::type;
+    act_ = [act = std::move(act)](FormEvents& form) mutable { act(static_cast<Form&>(form)); };
+    return *this;
+  }
+  explicit operator bool() const { return static_cast<bool>(act_); }
+  void operator()(FormEvents& form) { act_(form); }
+
+ private:
+  template <typename Call> struct FormOf;
+  template <typename Self, typename Form>
+  struct FormOf<void (Self::*)(Form&) const> { using type = Form; };
+  template <typename Self, typename Form>
+  struct FormOf<void (Self::*)(Form&)> { using type = Form; };
+  std::function<void(FormEvents&)> act_;
 };
 
 class FakePlatform : public Platform {
@@ -163,7 +188,7 @@ class FakePlatform : public Platform {
   // The application.
   std::string app_title = "setup";
   FakeView view;
-  std::function<void(TForm1&)> on_message_loop;  // what the user does while the window is up
+  UserAtWindow on_message_loop;
 
   // ---- Platform ----
   std::string CurrentDir() override { return current_dir; }
@@ -227,7 +252,7 @@ class FakePlatform : public Platform {
   std::string seal_block;
 
   void SetApplicationTitle(const std::string& title) override { app_title = title; }
-  FormView* CreateFormWindow(TForm1& form) override;
+  FormView* CreateFormWindow(FormEvents& form) override;
   void RunMessageLoop() override;
 
   static std::string Upper(std::string s);

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/texts.h"
+#include "platform/rich_text.h"
 #include "platform/win32/win32_platform.h"
 
 namespace kv {
@@ -82,9 +82,9 @@ std::wstring WideWindowText(HWND window) {
 
 // The Unicode of a text for control `c`. The editor holds a path, the system's text; the file
 // removal's status line carries one between its two halves; everything else is the program's own.
-std::wstring ShownText(Ctl c, const std::string& text) {
+std::wstring ShownText(const FormTexts& texts, Ctl c, const std::string& text) {
   if (c == Ctl::Edit1) return SystemText(text);
-  const std::string_view head = text::kStatusDeletingFiles, tail = text::kStatusDeletingFilesTail;
+  const std::string_view head = texts.folder_status_head, tail = texts.folder_status_tail;
   if (c == Ctl::Label2 && text.size() >= head.size() + tail.size() && text.starts_with(head) &&
       text.ends_with(tail)) {
     return Cp1251Text(std::string(head)) +
@@ -92,33 +92,6 @@ std::wstring ShownText(Ctl c, const std::string& text) {
            Cp1251Text(std::string(tail));
   }
   return Cp1251Text(text);
-}
-
-// The program's plain Windows-1251 text as rich text that names its code page and a Cyrillic
-// font: a viewer that takes plain text in the system's code page would show it garbled elsewhere.
-std::string Cp1251AsRichText(const std::string& text) {
-  std::string rtf = "{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset204 Arial;}}"
-                    "\\f0\\fs18 ";
-  static const char kHex[] = "0123456789abcdef";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    if (c == '\r' || c == '\n') {
-      rtf += "\\par\r\n";
-    } else if (c == '\t') {
-      rtf += "\\tab ";
-    } else if (c == '\\' || c == '{' || c == '}') {
-      rtf += '\\';
-      rtf += static_cast<char>(c);
-    } else if (c >= 0x80) {
-      rtf += "\\'";
-      rtf += kHex[c >> 4];
-      rtf += kHex[c & 15];
-    } else {
-      rtf += static_cast<char>(c);
-    }
-  }
-  return rtf + "}";
 }
 
 // A label's own text, in the form its window keeps it. Reading it allocates: it is read before
@@ -155,36 +128,6 @@ void Guarded(Handler handler) {
   }
 }
 
-// `source` resampled to width x height, bilinearly, pixel centres on pixel centres.
-Picture Resampled(const Picture& source, int width, int height) {
-  Picture out{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3)};
-  // A destination pixel's centre in source pixels, in 1/256ths: whole part and weight.
-  auto map = [](int i, int from, int to, int* whole, int* weight) {
-    int at = (2 * i + 1) * from * 128 / to - 128;
-    at = at < 0 ? 0 : at;
-    *whole = at >> 8 < from - 1 ? at >> 8 : from - 1;
-    *weight = *whole < from - 1 ? at & 255 : 0;
-  };
-  std::uint8_t* dst = out.rgb.data();
-  for (int y = 0; y < height; ++y) {
-    int y0, wy;
-    map(y, source.height, height, &y0, &wy);
-    const std::uint8_t* row0 = &source.rgb[static_cast<std::size_t>(y0) * source.width * 3];
-    const std::uint8_t* row1 = wy ? row0 + source.width * 3 : row0;
-    for (int x = 0; x < width; ++x) {
-      int x0, wx;
-      map(x, source.width, width, &x0, &wx);
-      const int x1 = wx ? x0 + 1 : x0;
-      for (int c = 0; c < 3; ++c) {
-        const int top = row0[x0 * 3 + c] * (256 - wx) + row0[x1 * 3 + c] * wx;
-        const int bottom = row1[x0 * 3 + c] * (256 - wx) + row1[x1 * 3 + c] * wx;
-        *dst++ = static_cast<std::uint8_t>((top * (256 - wy) + bottom * wy + 32768) >> 16);
-      }
-    }
-  }
-  return out;
-}
-
 struct StreamSource {
   const std::string* content;
   std::size_t position;
@@ -202,8 +145,8 @@ DWORD CALLBACK StreamIn(DWORD_PTR cookie, LPBYTE buffer, LONG size, LONG* done) 
 
 }  // namespace
 
-FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner)
-    : platform_(platform), instance_(instance), form_(form) {
+FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, FormEvents& form, HWND owner)
+    : platform_(platform), instance_(instance), form_(form), texts_(form.Texts()) {
   // The layout scales with the screen's dots per inch, as far as the window still fits on the
   // screen; at 96 it is the layout of kPlacements as it stands.
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
@@ -268,7 +211,7 @@ FormWindow::FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form
     x = x < work.left ? work.left : x;
     y = y < work.top ? work.top : y;
   }
-  window_ = MakeWindow(ex_style, "TForm1", text::kWindowCaption, style, x, y, width, height, owner,
+  window_ = MakeWindow(ex_style, "TForm1", texts_.caption, style, x, y, width, height, owner,
                        nullptr, instance, this);
   if (!window_ || !IsWindow(window_)) {
     window_ = nullptr;  // handle() tells the platform; nothing of the window is left to destroy
@@ -365,9 +308,9 @@ void FormWindow::CreateHint() {
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = edit;
     tool.uId = reinterpret_cast<UINT_PTR>(browse_);
-    tool.lpszText = const_cast<char*>(text::kBrowseHint);
+    tool.lpszText = const_cast<char*>(texts_.browse_hint);
     // The same record with a Unicode text: the two forms differ only in the text's type.
-    std::wstring hint = Cp1251Text(text::kBrowseHint);
+    std::wstring hint = Cp1251Text(texts_.browse_hint);
     TOOLINFOW wide_tool = {};
     static_assert(sizeof wide_tool == sizeof tool);
     CopyMemory(&wide_tool, &tool, sizeof tool);
@@ -393,7 +336,7 @@ RECT FormWindow::InnerArea() const {
 // Panel2's surface, made when it is first painted.
 HBITMAP FormWindow::Surface() {
   if (!surface_ && !destroyed_) {
-    DecodeJpeg(kWelcomeJpeg, kWelcomeJpegSize, &picture_);
+    form_.WelcomePicture(&picture_);
     PaintPanelSurface();
   }
   return surface_;
@@ -547,7 +490,7 @@ void FormWindow::SetText(Ctl c, const std::string& text) {
   HWND h = Child(c);
   if (!h || destroyed_ || c == Ctl::RichEdit1) return;
   if (WideTexts()) {
-    const std::wstring wide = ShownText(c, text);
+    const std::wstring wide = ShownText(texts_, c, text);
     if (WideWindowText(h) == wide) return;
     SetWindowTextW(h, wide.c_str());
   } else {

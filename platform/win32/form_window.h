@@ -1,5 +1,6 @@
 // The wizard's Win32 window: every control is its own child window (labels included, so that a
-// test robot can read their text and visibility), each state change of TForm1 goes straight to it.
+// test robot can read their text and visibility), each state change of the form goes straight to
+// it, and each user action goes to the form's FormEvents.
 #pragma once
 
 #include <windows.h>
@@ -7,9 +8,9 @@
 #include <array>
 #include <string>
 
+#include "platform/form_events.h"
 #include "platform/form_view.h"
-#include "wizard/install1.h"
-#include "wizard/welcome_picture.h"
+#include "platform/picture.h"
 
 namespace kv {
 
@@ -24,7 +25,7 @@ enum ControlId : int {
 
 class FormWindow : public FormView {
  public:
-  FormWindow(Win32Platform& platform, HINSTANCE instance, TForm1& form, HWND owner);
+  FormWindow(Win32Platform& platform, HINSTANCE instance, FormEvents& form, HWND owner);
   ~FormWindow() override;
 
   void SetText(Ctl control, const std::string& text) override;
@@ -75,7 +76,8 @@ class FormWindow : public FormView {
 
   Win32Platform& platform_;
   HINSTANCE instance_;
-  TForm1& form_;
+  FormEvents& form_;
+  const FormTexts texts_;
   HWND window_ = nullptr;
   std::array<HWND, kControlCount> controls_{};
   struct Progress {

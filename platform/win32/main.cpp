@@ -1,7 +1,7 @@
-// The program's entry: safe DLL search first, then the installer on the real platform.
+// The process's entry: safe DLL search first, then the program on the real platform.
 #include <windows.h>
 
-#include "app/entry.h"
+#include "platform/program.h"
 #include "platform/win32/win32_platform.h"
 
 namespace {
@@ -31,7 +31,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
   DeclareDpiAware();
   try {
     kv::Win32Platform platform(instance);
-    return kv::RunSetup(platform, kv::CommandLineArguments(arguments));
+    return kv::RunProgram(platform, kv::CommandLineArguments(arguments));
   } catch (...) {
     return 1;  // no exception leaves the program; one from outside the installation installed nothing
   }

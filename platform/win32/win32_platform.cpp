@@ -608,7 +608,7 @@ void Win32Platform::SetApplicationTitle(const std::string& title) {
   }
 }
 
-FormView* Win32Platform::CreateFormWindow(TForm1& form) {
+FormView* Win32Platform::CreateFormWindow(FormEvents& form) {
   Application();
   form_ = std::make_unique<FormWindow>(*this, instance_, form, application_);
   if (!form_->handle()) form_.reset();

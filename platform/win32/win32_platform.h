@@ -93,7 +93,7 @@ class Win32Platform : public Platform {
   bool SetNonClientMetrics(const NonClientMetrics& metrics) override;
 
   void SetApplicationTitle(const std::string& title) override;
-  FormView* CreateFormWindow(TForm1& form) override;
+  FormView* CreateFormWindow(FormEvents& form) override;
   void RunMessageLoop() override;
 
   bool hourglass() const { return hourglass_; }

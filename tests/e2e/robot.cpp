@@ -3,6 +3,7 @@
 // ends the run with exit code 1 (setup.exe is then killed).
 //
 //   start:EXE                 start EXE with the robot's current folder as its current folder
+//                             (EXE of that folder where it has one)
 //   args:TEXT                 the command line after EXE's name for the start: steps that follow,
 //                             handed over as Unicode exactly as given (like type: and text:,
 //                             which take any character, not only Windows-1251 ones)
@@ -292,7 +293,16 @@ void Step(const std::string& step, const std::wstring& wide) {
   } else if (verb == "start") {
     STARTUPINFOW si = {};
     si.cb = sizeof si;
-    std::wstring command = L"\"" + WideTail(1) + L"\"";
+    // A program of the current folder by its full path: the system's search would take one from
+    // the robot's own folder first (the build's setup.exe, not the medium's sealed copy).
+    std::wstring program = WideTail(1);
+    wchar_t full[MAX_PATH];
+    if (program.find_first_of(L"\\/") == std::wstring::npos &&
+        GetFileAttributesW(program.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        GetFullPathNameW(program.c_str(), MAX_PATH, full, nullptr) < MAX_PATH) {
+      program = full;
+    }
+    std::wstring command = L"\"" + program + L"\"";
     if (!g_arguments.empty()) command += L" " + g_arguments;
     g_started = GetTickCount();
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
