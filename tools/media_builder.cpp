@@ -1,8 +1,6 @@
 #include "tools/media_builder.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdlib>
 #include <optional>
 #include <filesystem>
 #include <fstream>
@@ -230,6 +228,7 @@ std::vector<std::string> CutVolumes(const std::string& archive, int count,
 MediaReport WriteMedia(const MediaOptions& o) {
   // The output folder: written only when it holds nothing, so that the folder written is exactly
   // the medium asked for and nothing of an older one stays beside it.
+  if (o.out_dir.empty()) throw MediaError("no output folder given");
   const fs::path out_dir = HostPath(o.out_dir);
   std::error_code e;
   if (fs::exists(fs::symlink_status(out_dir, e))) {
@@ -283,6 +282,9 @@ MediaReport WriteMedia(const MediaOptions& o) {
   }
   if (o.cert.empty() != o.key.empty()) throw MediaError("signing needs both --cert and --key");
   if (!o.pass_file.empty() && o.key.empty()) throw MediaError("--pass-file goes with --key");
+  if ((!o.chain.empty() || !o.timestamp_url.empty()) && o.cert.empty()) {
+    throw MediaError("--chain and --timestamp go with --cert and --key");
+  }
   if (!o.setup_exe.empty() && ReadPeSignature(HostPath(o.setup_exe)) == PeSignature::kNotPe) {
     throw MediaError(o.setup_exe + ": not a Windows program");
   }
@@ -294,8 +296,9 @@ MediaReport WriteMedia(const MediaOptions& o) {
   const std::string program = o.setup_exe.empty() ? std::string() : ReadAll(HostPath(o.setup_exe));
   const auto sign = [&](const std::string& bytes) {
     return o.cert.empty() ? bytes
-                          : SignedProgram(bytes, o.setup_exe, o.cert, o.key, o.pass_file,
-                                          o.signing_time);
+                          : SignedProgram(bytes, o.setup_exe,
+                                          {o.cert, o.key, o.pass_file, o.chain, o.timestamp_url,
+                                           o.signing_time});
   };
   if (!o.setup_exe.empty()) extras.push_back({text::kSetupProgram, sign(program), {}, 0});
   for (Extra& extra : extras) {
@@ -353,13 +356,19 @@ MediaReport WriteMedia(const MediaOptions& o) {
     }
     Extra& setup = extras.back();
     setup.content = sign(sealed);
-    // A signature is as long for the sealed program as for the one measured above; a disk that
-    // was filled to the byte would show otherwise.
-    if (setup.content.size() != setup.size) {
+    // A signature is as long for the sealed program as for the one measured above, but for a
+    // timestamp token, whose length may vary by a byte or two: a disk filled to the byte must
+    // still hold it in the clusters it was measured to take.
+    const auto clusters = [](std::uint64_t n) { return (n + kFloppyCluster - 1) / kFloppyCluster; };
+    if (setup.content.size() != setup.size &&
+        (o.timestamp_url.empty() ||
+         (o.disks && o.volume_sizes.empty() &&
+          clusters(setup.content.size()) > clusters(setup.size)))) {
       throw MediaError("the signed, sealed " + o.setup_exe + " has " +
                        std::to_string(setup.content.size()) + " bytes, not the " +
                        std::to_string(setup.size) + " its signed size was taken to be");
     }
+    setup.size = setup.content.size();
   }
 
   MediaReport report;
@@ -399,136 +408,6 @@ MediaReport WriteMedia(const MediaOptions& o) {
   report.warnings = seal_warnings;
   report.warnings.insert(report.warnings.end(), check.warnings.begin(), check.warnings.end());
   return report;
-}
-
-namespace {
-
-const char kUsage[] =
-    "usage: mkmedia [--demo] [--licence FILE] [--setup FILE]\n"
-    "               [--cert CERT.pem --key KEY.pem [--pass-file FILE]]\n"
-    "               [--disks] [--volumes N,N[,N]] PRODUCT_FOLDER OUT_FOLDER\n"
-    "       mkmedia check MEDIUM_FOLDER\n"
-    "       mkmedia list MEDIUM_FOLDER\n"
-    "Writes xalarch.v1, xalarch.v2 and (full edition) xalarch.v3, the marker xalarch.v0 and\n"
-    "licenz.doc into OUT_FOLDER, which must be new or empty. --disks writes disk1/, disk2/,\n"
-    "disk3/, each filled up to a 1.44 MB floppy; --volumes sets the volume sizes. --cert and\n"
-    "--key sign setup.exe (Authenticode, SHA-256, with osslsigncode; the signing time from\n"
-    "SOURCE_DATE_EPOCH when it is set); --pass-file names a file holding the passphrase of an\n"
-    "encrypted key.\n"
-    "check reads a medium (a folder or disk folders) as the installer would and exits 0 when it\n"
-    "would install, 1 when it would not; list prints its members (packed, unpacked size, name).\n"
-    "Wrong usage exits 2.\n";
-
-// A decimal number that fits `T`, all of `text`; none otherwise.
-template <typename T>
-std::optional<T> Number(const std::string& text) {
-  T value{};
-  const char* const end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, value);
-  if (text.empty() || text[0] == '-' || text[0] == '+' || error != std::errc() || at != end) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-int Usage(std::string& err, const std::string& why) {
-  err += "mkmedia: " + why + "\n" + kUsage;
-  return 2;
-}
-
-}  // namespace
-
-int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::string& err) {
-  if (!args.empty() && (args[0] == "check" || args[0] == "list")) {
-    if (args.size() != 2 || args[1].empty() || args[1][0] == '-') {
-      return Usage(err, args[0] + " takes one medium folder");
-    }
-    try {
-      if (args[0] == "check") {
-        const MediumReport report = CheckMedium(args[1]);
-        out += FormatCheck(report);
-        return report.WouldInstall() ? 0 : 1;
-      }
-      const MediumReport report = ReadMedium(args[1]);
-      for (const MediumMember& m : report.members) out += FormatMember(m) + "\n";
-      for (const std::string& e : report.errors) err += "mkmedia: " + e + "\n";
-      return report.WouldInstall() ? 0 : 1;
-    } catch (const std::exception& e) {
-      err += std::string("mkmedia: ") + e.what() + "\n";
-      return 1;
-    }
-  }
-  MediaOptions o;
-  std::vector<std::string> positional;
-  bool volumes_given = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool has_value = i + 1 < args.size();
-    const auto value = [&](std::string& field) {
-      if (!field.empty()) return false;  // given twice
-      field = args[++i];
-      return !field.empty();
-    };
-    if (a == "--demo") {
-      o.full_edition = false;
-    } else if (a == "--disks") {
-      o.disks = true;
-    } else if ((a == "--licence" || a == "--setup" || a == "--cert" || a == "--key" ||
-                a == "--pass-file") &&
-               has_value) {
-      std::string& field = a == "--licence" ? o.licence
-                         : a == "--setup"   ? o.setup_exe
-                         : a == "--cert"    ? o.cert
-                         : a == "--key"     ? o.key
-                                            : o.pass_file;
-      if (!value(field)) return Usage(err, a + " given twice or empty");
-    } else if (a == "--volumes" && has_value && !volumes_given) {
-      volumes_given = true;
-      const std::string list = args[++i];
-      for (std::size_t at = 0; at <= list.size();) {
-        std::size_t end = list.find(',', at);
-        if (end == std::string::npos) end = list.size();
-        const std::string item = list.substr(at, end - at);
-        const std::optional<std::uint64_t> size = Number<std::uint64_t>(item);
-        if (!size) return Usage(err, "bad volume size '" + item + "'");
-        o.volume_sizes.push_back(*size);
-        at = end + 1;
-      }
-    } else if (a == "-h" || a == "--help") {
-      out += kUsage;
-      return 0;
-    } else if (!a.empty() && a[0] == '-') {
-      return Usage(err, "unknown, repeated or incomplete option " + a);
-    } else {
-      positional.push_back(a);
-    }
-  }
-  if (positional.size() != 2) return Usage(err, "give a product folder and an output folder");
-  if (o.cert.empty() != o.key.empty()) return Usage(err, "--cert and --key go together");
-  if (!o.pass_file.empty() && o.key.empty()) return Usage(err, "--pass-file goes with --key");
-  const std::size_t count = o.full_edition ? 3 : 2;
-  if (volumes_given && o.volume_sizes.size() != count - 1 && o.volume_sizes.size() != count) {
-    return Usage(err, "--volumes takes " + std::to_string(count - 1) + " or " +
-                          std::to_string(count) + " sizes for this edition");
-  }
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
-    const std::optional<std::int64_t> seconds = Number<std::int64_t>(epoch);
-    if (!seconds) {
-      return Usage(err, std::string("SOURCE_DATE_EPOCH is not a number of seconds: ") + epoch);
-    }
-    o.signing_time = *seconds;
-  }
-  o.product_dir = positional[0];
-  o.out_dir = positional[1];
-  try {
-    const MediaReport report = WriteMedia(o);
-    out += "mkmedia: " + report.summary + "\n";
-    for (const std::string& w : report.warnings) err += "mkmedia: warning: " + w + "\n";
-  } catch (const std::exception& e) {
-    err += std::string("mkmedia: ") + e.what() + "\n";
-    return 1;
-  }
-  return 0;
 }
 
 }  // namespace kv

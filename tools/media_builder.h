@@ -4,17 +4,13 @@
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace kv {
+#include "tools/media_error.h"
 
-class MediaError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+namespace kv {
 
 using ProductFile = std::pair<std::string, std::string>;  // name, content
 
@@ -47,6 +43,8 @@ struct MediaOptions {
   // PEM files: sign the setup.exe put on the medium (needs setup_exe and osslsigncode).
   std::string cert, key;
   std::string pass_file;  // holds the passphrase of an encrypted key
+  std::string chain;      // PEM: the certificates that issued `cert`, carried in the signature
+  std::string timestamp_url;  // an RFC 3161 time-stamping server asked for a token
   std::optional<std::int64_t> signing_time;  // seconds since 1970; none: the present time
 };
 
@@ -66,10 +64,5 @@ struct MediaReport {
 // not install or (when signing) that its setup.exe does not verify. What it wrote is removed
 // again when it fails.
 MediaReport WriteMedia(const MediaOptions& options);
-
-// The mkmedia command: `args` without the program's name. Returns the exit code (0 done, 1 the
-// medium was refused or would not install, 2 wrong usage); `out` and `err` get what is printed,
-// in UTF-8, as `args` are.
-int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::string& err);
 
 }  // namespace kv

@@ -277,24 +277,41 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
       break;
   }
   const SignatureCheck check = VerifySignature(setup);
-  if (check.tool_missing) {
+  if (check.unknown) {
     r.warnings.push_back("setup.exe is signed, but its signature cannot be verified here: " +
                          check.problem);
-  } else if (!check.verified) {
+    return;
+  }
+  if (!check.verified) {
     r.errors.push_back("setup.exe's signature does not verify: " + check.problem);
-  } else {
-    r.signer = check.signer;
-    if (!check.out_of_date.empty()) {
-      r.warnings.push_back("setup.exe's signature is intact, but the certificate of " +
-                           check.signer + " " + check.out_of_date + " (valid from " +
-                           check.not_before + " to " + check.not_after +
-                           "): Windows still starts the program, but does not take the "
-                           "signature as valid");
-    } else if (!check.trusted) {
-      r.notes.push_back("setup.exe is signed by " + check.signer +
-                        ", whose certificate this system does not trust (self-signed or of an "
-                        "unknown issuer)");
-    }
+    return;
+  }
+  r.signer = check.signer;
+  if (check.issuer != check.signer) r.issuer = check.issuer;
+  r.timestamp = check.timestamp;
+  const std::string signed_by =
+      check.signer + (r.issuer.empty() ? "" : " (issued by " + r.issuer + ")");
+  if (!check.out_of_date.empty()) {
+    r.warnings.push_back("setup.exe's signature is intact, but the certificate of " +
+                         check.signer + " " + check.out_of_date + " (valid from " +
+                         check.not_before + " to " + check.not_after +
+                         ") and no timestamp vouches for the time of signing: Windows still "
+                         "starts the program, but does not take the signature as valid");
+  } else if (!check.trusted && r.issuer.empty()) {
+    r.notes.push_back("setup.exe is signed by " + check.signer +
+                      ", whose certificate this system does not trust (self-signed or of an "
+                      "unknown issuer)");
+  } else if (!check.trusted) {
+    r.notes.push_back("setup.exe is signed by " + signed_by + ", whose root certificate " +
+                      (check.root.empty() ? "" : check.root + " ") + "this system does not trust");
+  }
+  if (!check.timestamp.empty()) {
+    r.notes.push_back("setup.exe's signature is timestamped " + check.timestamp +
+                      (check.timestamp_authority.empty() ? "" : " by " + check.timestamp_authority) +
+                      (check.timestamp_trusted
+                           ? ": the signature stays valid after the certificate of " +
+                                 check.signer + " expires"
+                           : ", whose root certificate this system does not trust"));
   }
 }
 
@@ -511,6 +528,8 @@ std::string FormatCheck(const MediumReport& r) {
                                count(r.volumes.size(), "volume") + ", ") +
       count(r.errors.size(), "error") + ", " + count(r.warnings.size(), "warning") +
       (r.signer.empty() ? std::string() : ", setup.exe signed by " + r.signer) +
+      (r.issuer.empty() ? std::string() : " (issued by " + r.issuer + ")") +
+      (r.timestamp.empty() ? std::string() : ", timestamped " + r.timestamp) +
       (r.signer.empty() || r.sealed ? "" : " (the volumes are not sealed: the signature vouches "
                                            "for setup.exe alone)") +
       (r.sealed ? (r.signer.empty() ? ", sealed" : ", every file sealed") : "") + "\n";

@@ -35,7 +35,9 @@ struct MediumReport {
   // How often the copy advances its progress bar: per volume, its 2,048-byte chunks (the last
   // partial one included) and the empty read at its end.
   std::uint64_t copy_steps = 0;
-  std::string signer;  // of a setup.exe whose signature verifies
+  // Of a setup.exe whose signature verifies: who signed it, who issued that certificate (when
+  // not the signer itself), and the time of the timestamp the signature carries (if any).
+  std::string signer, issuer, timestamp;
   // The seal in setup.exe; each file the installer reads matched it (else an error names it).
   bool sealed = false;
   Seal seal;

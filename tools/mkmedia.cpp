@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "tools/host_text.h"
-#include "tools/media_builder.h"
+#include "tools/mkmedia_command.h"
 
 int main([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
 #ifdef _WIN32

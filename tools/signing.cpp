@@ -8,179 +8,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <vector>
 
 #include "tools/host_text.h"
-#include "tools/media_builder.h"
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
+#include "tools/helper_programs.h"
+#include "tools/media_error.h"
 
 namespace kv {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Run {
-  int status = -1;  // the exit code; -1 when the program could not be started
-  std::string output;  // standard output and standard error together
-};
-
-// Starts `program` (a full path) with `args` (its own name first) in the folder `cwd`, without a
-// shell and without a console or terminal to ask anything on (a passphrase prompt then fails at
-// once rather than waiting for someone who is not there), and collects what it writes (in UTF-8).
-// The folder is this process's scratch folder, never the caller's current one: Windows looks
-// for a program's DLLs in its current folder, which may be the medium being checked.
-#ifdef _WIN32
-// One argument as the C runtime splits a command line: in quotes, with the backslashes before a
-// quote doubled.
-std::wstring Quote(const std::wstring& arg) {
-  std::wstring q = L"\"";
-  std::size_t backslashes = 0;
-  for (const wchar_t c : arg) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    q.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    q += c;
-  }
-  q.append(backslashes * 2, L'\\');
-  return q + L"\"";
-}
-
-Run RunProgram(const fs::path& program, const std::vector<HostString>& args, const fs::path& cwd) {
-  Run run;
-  std::wstring command;
-  for (const std::wstring& a : args) command += (command.empty() ? L"" : L" ") + Quote(a);
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE read_end = nullptr, write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return run;
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE nothing = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = nothing;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  PROCESS_INFORMATION process = {};
-  const BOOL started = CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                      DETACHED_PROCESS, nullptr, cwd.c_str(), &startup, &process);
-  CloseHandle(write_end);
-  if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
-  if (started) {
-    char chunk[4096];
-    DWORD n = 0;
-    while (ReadFile(read_end, chunk, sizeof chunk, &n, nullptr) && n > 0) run.output.append(chunk, n);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    if (GetExitCodeProcess(process.hProcess, &code)) run.status = static_cast<int>(code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(read_end);
-  run.output = WideTo(CP_UTF8, WideFrom(CP_ACP, run.output));
-  return run;
-}
-#else
-Run RunProgram(const fs::path& program, const std::vector<HostString>& args, const fs::path& cwd) {
-  Run run;
-  int fds[2];
-  if (pipe(fds) != 0) return run;
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return run;
-  }
-  if (pid == 0) {
-    setsid();  // no controlling terminal
-    const int nothing = open("/dev/null", O_RDONLY);
-    if (nothing >= 0) dup2(nothing, 0);
-    dup2(fds[1], 1);
-    dup2(fds[1], 2);
-    close(fds[0]);
-    close(fds[1]);
-    if (chdir(cwd.c_str()) != 0) _exit(127);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(fds[1]);
-  char chunk[4096];
-  for (ssize_t n; (n = read(fds[0], chunk, sizeof chunk)) != 0;) {
-    if (n > 0) run.output.append(chunk, static_cast<std::size_t>(n));
-    else if (errno != EINTR) break;
-  }
-  close(fds[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (run.status == 127) run.status = -1;
-  return run;
-}
-#endif
-
-
-// A folder that this process made, new, for its intermediate files, readable by this user
-// alone (mode 0700; on Windows a new folder in the user's own temporary folder), removed with
-// everything in it. Nothing in it is followed: the tools write their files there, and they are
-// read back only as regular files that are not links.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const fs::path base = fs::temp_directory_path();
-#ifdef _WIN32
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      const fs::path candidate = base / ("mkmedia-" + std::to_string(random()));
-      if (CreateDirectoryW(candidate.c_str(), nullptr)) path_ = candidate;
-      else if (GetLastError() != ERROR_ALREADY_EXISTS) break;
-    }
-#else
-    std::string name = (base / "mkmedia-XXXXXX").string();
-    if (mkdtemp(name.data())) path_ = name;
-#endif
-    if (path_.empty()) {
-      throw MediaError("cannot make a scratch folder in " + HostText(base));
-    }
-  }
-  ~ScratchFolder() {
-    std::error_code e;
-    fs::remove_all(path_, e);
-  }
-  HostString operator/(const char* name) const { return (path_ / name).native(); }
-  const fs::path& path() const { return path_; }
-  // A new file of this process's own, for a tool to read.
-  void Write(const char* name, const std::string& content) const {
-    std::ofstream out(path_ / name, std::ios::binary);
-    if (!out.write(content.data(), static_cast<std::streamsize>(content.size())) || !out.flush()) {
-      throw MediaError("cannot write into the scratch folder " + HostText(path_));
-    }
-  }
-  // The file a tool wrote here, when it is a regular file and no link.
-  std::string Read(const char* name) const {
-    const fs::path file = path_ / name;
-    std::error_code e;
-    if (!fs::is_regular_file(fs::symlink_status(file, e))) return {};
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-
- private:
-  fs::path path_;
-};
 
 std::uint32_t Little(const unsigned char* p, int size) {
   std::uint32_t v = 0;
@@ -252,19 +90,83 @@ std::optional<std::int64_t> Seconds(const std::string& date) {
   return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
-// Runs a helper program found in PATH in `scratch`; not found, it did not start.
-Run RunTool(const char* tool, std::vector<HostString> args, const ScratchFolder& scratch) {
-  const fs::path path = FindProgram(tool);
-  if (path.empty()) return {};
-  args.insert(args.begin(), HostPath(tool).native());
-  return RunProgram(path, args, scratch.path());
+// The lines that follow the line `header` of osslsigncode's output, up to the first one that is
+// neither blank nor indented.
+std::string Section(const std::string& output, const std::string& header) {
+  std::size_t at = output.find(header + "\n");
+  if (at == std::string::npos) return "";
+  at += header.size() + 1;
+  std::size_t end = at;
+  while (end < output.size() && (output[end] == '\t' || output[end] == '\n' || output[end] == '\r')) {
+    const std::size_t next = output.find('\n', end);
+    end = next == std::string::npos ? output.size() : next + 1;
+  }
+  return output.substr(at, end - at);
 }
 
-// A file the user named, as the helpers (started in the scratch folder) find it.
-HostString Absolute(const fs::path& path) {
-  std::error_code e;
-  const fs::path absolute = fs::absolute(path, e);
-  return (e ? path : absolute).native();
+// The subject of the certificate listed as "Signer #n:" in a section.
+std::string SignerSubject(const std::string& section, int n) {
+  const std::size_t at = section.find("Signer #" + std::to_string(n) + ":");
+  return at == std::string::npos ? "" : Field(section.substr(at), "Subject:");
+}
+
+// The subject of the self-signed certificate (the root) listed in a section.
+std::string RootSubject(const std::string& section) {
+  for (int n = 0; n < 16; ++n) {
+    const std::string subject = SignerSubject(section, n);
+    const std::size_t at = section.find("Signer #" + std::to_string(n) + ":");
+    if (!subject.empty() && Field(section.substr(at), "Issuer :") == subject) return subject;
+  }
+  return "";
+}
+
+// What a check's output names as the error of the certificates' verification: "Error: ..." in
+// osslsigncode 2.9 and later, the end of OpenSSL's "... Verify error: ..." line before.
+std::string VerifyError(const std::string& output) {
+  const std::string error = Field(output, "Error:");
+  if (!error.empty()) return error;
+  const std::size_t at = output.find("Verify error: ");
+  if (at == std::string::npos) return "";
+  const std::size_t end = output.find_first_of("\r\n", at);
+  return output.substr(at + 14, end == std::string::npos ? std::string::npos : end - at - 14);
+}
+
+// " (the error)" of a check's output, or nothing.
+std::string ErrorIn(const std::string& output) {
+  const std::string error = VerifyError(output);
+  return error.empty() ? "" : " (" + error + ")";
+}
+
+// The length of the DER element at `at` in `der` (its header and content), or 0 when it does not
+// fit.
+std::size_t DerElement(const std::string& der, std::size_t at) {
+  if (at + 2 > der.size()) return 0;
+  std::size_t header = 2, length = static_cast<unsigned char>(der[at + 1]);
+  if (length & 0x80) {
+    const std::size_t bytes = length & 0x7F;
+    if (bytes == 0 || bytes > 4 || at + 2 + bytes > der.size()) return 0;
+    length = 0;
+    for (std::size_t i = 0; i < bytes; ++i) {
+      length = length << 8 | static_cast<unsigned char>(der[at + 2 + i]);
+    }
+    header += bytes;
+  }
+  return length <= der.size() - at - header ? header + length : 0;
+}
+
+// The RFC 3161 timestamp token (a PKCS #7 SignedData, DER) that an Authenticode signature carries
+// as an unsigned attribute of its signer (1.3.6.1.4.1.311.3.3.1), or empty.
+std::string TimestampToken(const std::string& signature) {
+  static const char kOid[] = "\x06\x0A\x2B\x06\x01\x04\x01\x82\x37\x03\x03\x01";
+  const std::size_t oid = signature.find(std::string(kOid, sizeof kOid - 1));
+  if (oid == std::string::npos) return "";
+  const std::size_t set = oid + sizeof kOid - 1;
+  if (set >= signature.size() || signature[set] != '\x31' || !DerElement(signature, set)) return "";
+  const std::size_t content =
+      set + 2 + ((signature[set + 1] & 0x80) ? (signature[set + 1] & 0x7F) : 0);
+  if (content >= signature.size() || signature[content] != '\x30') return "";
+  const std::size_t size = DerElement(signature, content);
+  return size ? signature.substr(content, size) : "";
 }
 
 const char kNoSigner[] =
@@ -272,57 +174,31 @@ const char kNoSigner[] =
 
 }  // namespace
 
-fs::path FindProgram(const std::string& program) {
-#ifdef _WIN32
-  // As Unicode: the ANSI form of PATH may name other folders (or none) for a letter it lacks.
-  std::wstring path(GetEnvironmentVariableW(L"PATH", nullptr, 0), L'\0');
-  if (path.empty()) return {};
-  path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
-  const wchar_t separator = L';';
-  const std::string suffix = ".exe";
-#else
-  const char* const path = std::getenv("PATH");
-  if (!path) return {};
-  const char separator = ':';
-  const std::string suffix;
-#endif
-  for (HostString rest = path;;) {
-    const std::size_t end = rest.find(separator);
-    const fs::path folder = rest.substr(0, end);
-    if (folder.is_absolute()) {
-      std::error_code e;
-      const fs::path candidate = folder / HostPath(program + suffix);
-      if (fs::is_regular_file(candidate, e)) {
-#ifdef _WIN32
-        return candidate;
-#else
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
-#endif
-      }
-    }
-    if (end == std::string::npos) return {};
-    rest = rest.substr(end + 1);
-  }
-}
-
 std::string SignedProgram(const std::string& program, const std::string& in,
-                          const std::string& cert, const std::string& key,
-                          const std::string& pass_file, std::optional<std::int64_t> time) {
+                          const SigningKeys& keys) {
   if (!ProgramAvailable("osslsigncode")) {
     throw MediaError(std::string("cannot sign setup.exe: ") + kNoSigner);
   }
   std::vector<HostString> args = {HostPath("sign").native(), HostPath("-certs").native(),
-                                  Absolute(HostPath(cert)),  HostPath("-key").native(),
-                                  Absolute(HostPath(key)),   HostPath("-h").native(),
+                                  Absolute(HostPath(keys.cert)), HostPath("-key").native(),
+                                  Absolute(HostPath(keys.key)),  HostPath("-h").native(),
                                   HostPath("sha256").native()};
   const auto add = [&](const std::string& arg) { args.push_back(HostPath(arg).native()); };
-  if (!pass_file.empty()) {
+  if (!keys.pass_file.empty()) {
     add("-readpass");
-    args.push_back(Absolute(HostPath(pass_file)));
+    args.push_back(Absolute(HostPath(keys.pass_file)));
   }
-  if (time) {
+  if (!keys.chain.empty()) {
+    add("-ac");
+    args.push_back(Absolute(HostPath(keys.chain)));
+  }
+  if (!keys.timestamp_url.empty()) {
+    add("-ts");
+    add(keys.timestamp_url);
+  }
+  if (keys.time) {
     add("-time");
-    add(std::to_string(*time));
+    add(std::to_string(*keys.time));
   }
   ScratchFolder scratch;
   scratch.Write("unsigned.exe", program);
@@ -333,10 +209,10 @@ std::string SignedProgram(const std::string& program, const std::string& in,
   const Run run = RunTool("osslsigncode", args, scratch);
   if (run.status != 0) {
     std::string why = Reason(run.output);
-    if (pass_file.empty() && why.find("password") != std::string::npos) {
+    if (keys.pass_file.empty() && why.find("password") != std::string::npos) {
       why += " (an encrypted key: give the file that holds its passphrase with --pass-file)";
     }
-    throw MediaError("cannot sign " + in + " with " + cert + " and " + key +
+    throw MediaError("cannot sign " + in + " with " + keys.cert + " and " + keys.key +
                      ": osslsigncode says: " + why);
   }
   const std::string bytes = scratch.Read("setup.exe");
@@ -344,7 +220,8 @@ std::string SignedProgram(const std::string& program, const std::string& in,
   // The signature as Windows will check it, before anything is written.
   const SignatureCheck check = VerifySignature(fs::path(scratch / "setup.exe"));
   if (!check.verified) {
-    throw MediaError("the setup.exe signed with " + cert + " does not verify: " + check.problem);
+    throw MediaError("the setup.exe signed with " + keys.cert + " does not verify: " +
+                     check.problem);
   }
   return bytes;
 }
@@ -380,33 +257,58 @@ SignatureCheck VerifySignature(const fs::path& path) {
   SignatureCheck check;
   for (const char* tool : {"osslsigncode", "openssl"}) {
     if (!ProgramAvailable(tool)) {
-      check.tool_missing = true;
+      check.unknown = true;
       check.problem = std::string(tool) + " is not installed (on Debian: apt-get install " + tool + ")";
       return check;
     }
   }
-  // The signature is checked against the certificates it carries: that the file is unchanged
-  // since it was signed does not depend on who issued them; whether they are trusted is asked
-  // apart.
+  // The certificates the signature carries, and those its timestamp token carries.
   ScratchFolder scratch;
   const HostString file = Absolute(path);
   const auto arg = [](const char* text) { return HostPath(text).native(); };
+  const auto certificates = [&](const char* der, const char* pem) {
+    const Run listed = RunTool("openssl", {arg("pkcs7"), arg("-inform"), arg("DER"),
+                                           arg("-print_certs"), arg("-in"), scratch / der,
+                                           arg("-out"), scratch / pem},
+                               scratch);
+    return listed.status == 0 && !scratch.Read(pem).empty();
+  };
+  // As PEM: the DER that osslsigncode 2.5 extracts still has the certificate table's header.
   const Run extracted = RunTool("osslsigncode", {arg("extract-signature"), arg("-pem"), arg("-in"),
                                                  file, arg("-out"), scratch / "signature.pem"},
                                  scratch);
-  const Run listed =
+  const Run converted =
       extracted.status == 0 && !scratch.Read("signature.pem").empty()
-          ? RunTool("openssl", {arg("pkcs7"), arg("-print_certs"), arg("-in"),
-                                scratch / "signature.pem", arg("-out"), scratch / "certs.pem"},
+          ? RunTool("openssl", {arg("pkcs7"), arg("-in"), scratch / "signature.pem", arg("-outform"),
+                                arg("DER"), arg("-out"), scratch / "signature.der"},
                     scratch)
           : Run{};
-  if (listed.status != 0 || scratch.Read("certs.pem").empty()) {
+  const std::string signature = scratch.Read("signature.der");
+  if (converted.status != 0 || signature.empty() || !certificates("signature.der", "certs.pem")) {
     check.problem = "its signature cannot be read";
     return check;
   }
-  const auto verify = [&](std::optional<std::int64_t> at) {
-    std::vector<HostString> args = {arg("verify"), arg("-in"), file, arg("-CAfile"),
-                                    scratch / "certs.pem"};
+  const std::string token = TimestampToken(signature);
+  if (!token.empty()) {
+    scratch.Write("token.der", token);
+    if (!certificates("token.der", "tsa.pem")) {
+      check.problem = "its timestamp cannot be read";
+      return check;
+    }
+  }
+  // Each check of the signature names where the roots come from: this system's store (none
+  // named) or the certificates carried in the signature and in its timestamp token.
+  enum Roots { kSystem, kCarried };
+  const auto verify = [&](Roots roots, Roots timestamp_roots, std::optional<std::int64_t> at) {
+    std::vector<HostString> args = {arg("verify"), arg("-in"), file};
+    if (roots == kCarried) {
+      args.push_back(arg("-CAfile"));
+      args.push_back(scratch / "certs.pem");
+    }
+    if (!token.empty() && timestamp_roots == kCarried) {
+      args.push_back(arg("-TSA-CAfile"));
+      args.push_back(scratch / "tsa.pem");
+    }
     if (at) {
       args.push_back(arg("-time"));
       args.push_back(HostPath(std::to_string(*at)).native());
@@ -416,30 +318,63 @@ SignatureCheck VerifySignature(const fs::path& path) {
   const auto ok = [](const Run& run) {
     return run.status == 0 && run.output.find("Signature verification: ok") != std::string::npos;
   };
-  Run verified = verify(std::nullopt);
+  const auto stamped = [](const Run& run) {
+    return run.output.find("Timestamp Server Signature verification: ok") != std::string::npos;
+  };
+  // Trust first, as Windows asks it: the signature's and the timestamp's roots in this system's
+  // store. A timestamp whose root this system does not trust is checked with the certificates
+  // it carries, so that the signer's certificate is still judged as of the timestamp's time.
+  Run system = verify(kSystem, kSystem, std::nullopt);
+  check.timestamp_trusted = !token.empty() && stamped(system);
+  if (!token.empty() && !stamped(system)) system = verify(kSystem, kCarried, std::nullopt);
+  check.trusted = ok(system);
+  // Else the integrity alone: up to a root that the signature itself carries.
+  Run verified = check.trusted ? system : verify(kCarried, kCarried, std::nullopt);
   check.signer = Field(verified.output, "Subject:");
+  check.issuer = Field(verified.output, "Issuer :");
   check.not_before = Field(verified.output, "notBefore :");
   check.not_after = Field(verified.output, "notAfter :");
-  // A certificate out of its dates: whether the bytes are those signed is asked again as of the
-  // first day of the certificate.
+  if (!token.empty()) {
+    // osslsigncode 2.9 names the authority and the time so; 2.5 names the time alone, otherwise.
+    const std::string section = Section(verified.output, "Timestamp verified using:");
+    if (!stamped(verified)) {
+      check.problem = "its timestamp does not verify" + ErrorIn(verified.output);
+      return check;
+    }
+    check.timestamp = Field(verified.output, "Timestamp time:");
+    if (check.timestamp.empty()) {
+      check.timestamp = Field(verified.output, "The signature is timestamped:");
+    }
+    check.timestamp_authority = SignerSubject(section, 0);
+  }
+  // A certificate out of its dates, and no timestamp within them: whether the bytes are those
+  // signed is asked again as of the first day of the certificate.
   const bool expired = verified.output.find("certificate has expired") != std::string::npos;
   const bool early = verified.output.find("certificate is not yet valid") != std::string::npos;
   if (!ok(verified) && (expired || early) && Seconds(check.not_before)) {
-    verified = verify(Seconds(check.not_before));
-    if (ok(verified)) check.out_of_date = expired ? "has expired" : "is not yet valid";
+    const Run then = verify(kCarried, kCarried, Seconds(check.not_before));
+    if (ok(then)) {
+      verified = then;
+      check.out_of_date = expired ? "has expired" : "is not yet valid";
+    }
   }
   if (!ok(verified)) {
-    check.problem = verified.output.find("MISMATCH") != std::string::npos
-                        ? "the file was changed after it was signed"
-                        : "its signature does not verify" +
-                              (Field(verified.output, "Error:").empty()
-                                   ? std::string()
-                                   : " (" + Field(verified.output, "Error:") + ")");
+    const std::string error = VerifyError(verified.output);
+    if (verified.output.find("MISMATCH") != std::string::npos) {
+      check.problem = "the file was changed after it was signed";
+    } else if (error.find("unable to get local issuer certificate") != std::string::npos ||
+               error.find("unable to get issuer certificate") != std::string::npos) {
+      check.unknown = true;
+      check.problem = "the certificates it carries lead to no root certificate, and this system "
+                      "trusts none that issued them (" + error + "): give the issuing "
+                      "certificates, up to the root, with --chain";
+    } else {
+      check.problem = "its signature does not verify" + (error.empty() ? "" : " (" + error + ")");
+    }
     return check;
   }
   check.verified = true;
-  check.trusted = check.out_of_date.empty() &&
-                  RunTool("osslsigncode", {arg("verify"), arg("-in"), file}, scratch).status == 0;
+  check.root = RootSubject(Section(verified.output, "Signing certificate chain verified using:"));
   return check;
 }
 

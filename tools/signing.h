@@ -1,7 +1,6 @@
 // Authenticode signatures on the setup.exe that a medium carries, made and checked with
-// osslsigncode (and openssl, which lists the certificates a signature carries). The helper
-// programs are started by the exact path found in PATH, without a shell, in a scratch folder of
-// this process's own (their current folder, where they also write their files).
+// osslsigncode (and openssl, which lists the certificates a signature carries), run as helper
+// programs (helper_programs.h).
 #pragma once
 
 #include <cstdint>
@@ -9,24 +8,26 @@
 #include <optional>
 #include <string>
 
+#include "tools/helper_programs.h"
+
 namespace kv {
 
-// The full path of `program` (with ".exe" on Windows) in the first folder of PATH that holds it
-// as a regular file (executable, on Linux); empty when none does. Empty and relative PATH entries
-// are skipped: they name the current folder, which may be the medium being checked.
-std::filesystem::path FindProgram(const std::string& program);
-inline bool ProgramAvailable(const std::string& program) { return !FindProgram(program).empty(); }
-
-// The program `program` (the bytes of the file `in`, named in messages) signed with an Authenticode signature (SHA-256) by `cert` and `key` (PEM
-// files); `pass_file`, when not empty, holds the passphrase of an encrypted key. No timestamp
-// server is asked; the signature's signing time is `time` (seconds since 1970) when given, so
-// that the same inputs give the same bytes, else the present time. Throws MediaError, naming
-// what is missing, when osslsigncode is not installed, with osslsigncode's own reason (one line)
-// when it fails, and when the signed program does not verify (VerifySignature: openssl missing,
-// or a signature that does not match).
+// The program `program` (the bytes of the file `in`, named in messages) signed with an
+// Authenticode signature (SHA-256) by `cert` and `key` (PEM files); `pass_file`, when not empty,
+// holds the passphrase of an encrypted key; `chain`, when not empty, holds the certificates that
+// issued `cert` (PEM), carried in the signature. The signature's signing time is `time` (seconds
+// since 1970) when given, so that the same inputs give the same bytes, else the present time.
+// With a `timestamp_url`, that RFC 3161 time-stamping server is asked for a token, which the
+// signature then carries (and the bytes differ from signing to signing). Throws MediaError,
+// naming what is missing, when osslsigncode is not installed, with osslsigncode's own reason
+// (one line) when it fails, and when the signed program does not verify (VerifySignature:
+// openssl missing, a signature that does not match, certificates that lead to no root).
+struct SigningKeys {
+  std::string cert, key, pass_file, chain, timestamp_url;
+  std::optional<std::int64_t> time;
+};
 std::string SignedProgram(const std::string& program, const std::string& in,
-                          const std::string& cert, const std::string& key,
-                          const std::string& pass_file, std::optional<std::int64_t> time);
+                          const SigningKeys& keys);
 
 // What a program file's headers say of a signature: not a PE program at all, no certificate
 // table, or one (an Authenticode signature, maybe damaged).
@@ -34,15 +35,27 @@ enum class PeSignature { kNotPe, kUnsigned, kSigned };
 PeSignature ReadPeSignature(const std::filesystem::path& path);
 
 struct SignatureCheck {
-  bool verified = false;  // the signature matches the file's bytes and its own certificate
-  bool trusted = false;   // and that certificate chains to one this system trusts
+  // The signature matches the file's bytes, its signer's certificate and the certificates that
+  // issued it, up to a root certificate (carried in the signature or trusted by this system).
+  bool verified = false;
+  bool trusted = false;   // and that root is one this system trusts
   std::string signer;     // the signer certificate's subject, "/CN=..."
-  std::string problem;    // why it was not verified: a tool missing, a mismatch
-  bool tool_missing = false;
-  // A verified signature whose certificate is not valid today ("has expired", "is not yet valid"),
-  // and the dates of its validity as osslsigncode prints them. Windows still starts the program.
+  std::string issuer;     // its issuer's subject; the signer's own for a self-signed certificate
+  std::string root;       // the subject of the root certificate the signature chains to
+  std::string problem;    // why it was not verified: a tool missing, a mismatch, no root
+  // Nothing says whether the signature is intact: osslsigncode or openssl is missing, or the
+  // certificates lead to no root this system knows (a signature can only be checked up to one).
+  bool unknown = false;
+  // A verified signature whose certificate is not valid today ("has expired", "is not yet valid")
+  // and that no timestamp vouches for, and the dates of its validity as osslsigncode prints them.
+  // Windows still starts the program.
   std::string out_of_date;
   std::string not_before, not_after;
+  // The RFC 3161 timestamp the signature carries, as osslsigncode prints its time (empty: none),
+  // the time-stamping authority's subject, and whether its root is one this system trusts. A
+  // certificate that expired after the timestamp is not out of date.
+  std::string timestamp, timestamp_authority;
+  bool timestamp_trusted = false;
 };
 // Checks the signature of a signed program file.
 SignatureCheck VerifySignature(const std::filesystem::path& path);

@@ -7,6 +7,8 @@
 #include <random>
 
 #include <csignal>
+#include <ctime>
+#include <unistd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -14,6 +16,7 @@
 #include "tests/unit/test_support.h"
 #include "tools/media_builder.h"
 #include "tools/medium_check.h"
+#include "tools/mkmedia_command.h"
 #include "tools/signing.h"
 
 namespace kv::test {
@@ -214,6 +217,10 @@ TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
       {"--volumes with four sizes", {}, {"--volumes", "1,2,3,4", "@product", "@out"}, 2, none,
        "takes 2 or 3 sizes"},
       {"--pass-file without a key", {}, {"--pass-file", "@p", "@product", "@out"}, 2, none, ""},
+      {"an empty output folder, run in an empty folder", [](Folder& f) {
+         fs::create_directory(f.dir / "here");
+         fs::current_path(f.dir / "here");
+       }, {"--demo", "@product", ""}, 2, {}, "give a product folder and an output folder"},
       {"a marker and a volume named with a trailing blank and dot", medium([](Folder& f) {
          fs::rename(f.dir / "m/xalarch.v0", f.dir / "m/xalarch.v0 ");
          fs::rename(f.dir / "m/xalarch.v2", f.dir / "m/xalarch.v2.");
@@ -239,13 +246,17 @@ TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
          setrlimit(RLIMIT_FSIZE, &small);
        }, {"--licence", "@licence.rtf", "@product", "@out"}, 1, none, "cannot write /"},
   };
+  const fs::path was = fs::current_path();
   for (const auto& row : rows) {
     Folder f;
     if (row.before) row.before(f);
     std::string said;
     EXPECT_EQ(Mkmedia(f, row.command, &said), row.code) << row.what << ": " << said;
     setrlimit(RLIMIT_FSIZE, &limit);
-    EXPECT_EQ(Listing(f.dir / row.command.back().substr(1)), row.left) << row.what;
+    const std::string& last = row.command.back();
+    EXPECT_EQ(Listing(last.empty() ? fs::current_path() : f.dir / last.substr(1)), row.left)
+        << row.what;
+    fs::current_path(was);
     EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
   }
 }
@@ -640,26 +651,43 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
   Folder f;
   f.Put("setup.exe", TinyProgram());
   f.Put("pass", "secret\n");
-  f.Put("ca.cnf", "[ca]\ndefault_ca=d\n[d]\ndatabase=index\nnew_certs_dir=.\nserial=serial\n"
-                  "default_md=sha256\npolicy=p\nunique_subject=no\n[p]\ncommonName=supplied\n");
-  // NAME FROM TO: NAME.pem, valid from FROM to TO, and its key NAME.key.
-  const std::string certificate =
-      "c() { : > index && echo 01 > serial && openssl req -new -newkey rsa:2048 -nodes -subj /CN=$1 "
-      "-keyout $1.key -out $1.csr && openssl ca -batch -config ca.cnf -selfsign -keyfile $1.key "
-      "-in $1.csr -startdate $2 -enddate $3 -notext -out $1.pem; }; ";
-  ASSERT_EQ(std::system(("cd " + f.dir.string() + " && (" + certificate +
-                         "c old 20200101000000Z 20210101000000Z && c new 20400101000000Z "
-                         "20410101000000Z && c now 20200101000000Z 20400101000000Z && openssl rsa "
-                         "-in now.key -aes256 -passout pass:secret -out locked.key) >/dev/null 2>&1")
+  // NAME FROM TO ISSUER EXTENSIONS...: certificates and keys (tests/e2e/test-pki).
+  const auto make = [&](const std::string& certificates) {
+    return std::system((std::string(KV_SOURCE_DIR) + "/tests/e2e/test-pki " + f.dir.string() +
+                        " " + certificates).c_str());
+  };
+  const std::string ever = "20200101000000Z 20400101000000Z ";
+  ASSERT_EQ(make("old 20200101000000Z 20210101000000Z '' '' "
+                 "new 20400101000000Z 20410101000000Z '' '' now " + ever + "'' '' root " + ever + "'' ca_cert int " + ever + "root ca_cert "
+                 "leaf " + ever + "int code tsa " + ever + "root tsa && cd " + f.dir.string() +
+                 " && openssl rsa -in now.key -aes256 -passout pass:secret -out locked.key "
+                 "2>/dev/null && cat int.pem root.pem > chain.pem"),
+            0);
+  // A time-stamping server of the test's own on a free port, stopped when the test ends.
+  const std::string server = std::string(KV_SOURCE_DIR) + "/tests/e2e/timestamp-server";
+  ASSERT_EQ(std::system(("cd " + f.dir.string() + " && { python3 " + server +
+                         " port tsa.cnf tsa.key tsa.pem root.pem & echo $! > server.pid; }")
                             .c_str()),
             0);
+  struct Stop {
+    fs::path pid;
+    ~Stop() {
+      std::ifstream in(pid);
+      pid_t server = 0;
+      if (in >> server && server > 0) kill(server, SIGTERM);
+    }
+  } stop{f.dir / "server.pid"};
+  for (int i = 0; i < 100 && !fs::exists(f.dir / "port"); ++i) usleep(50000);
+  ASSERT_TRUE(fs::exists(f.dir / "port")) << "the time-stamping server did not start";
+  const std::string tsa = "http://127.0.0.1:" + f.Get("port");
   fs::create_directories(f.dir / "tools");
   fs::create_symlink(FindProgram("osslsigncode"), f.dir / "tools/osslsigncode");
   const std::vector<std::string> signed_full = {"licenz.doc", "setup.exe",  "xalarch.v0",
                                                 "xalarch.v1", "xalarch.v2", "xalarch.v3"};
-  const auto sign = [](const char* cert, const char* key) {
-    return std::vector<std::string>{"--licence", "@licence.rtf", "--setup", "@setup.exe", "--cert",
-                                    cert, "--key", key, "@product", "@out"};
+  const auto sign = [](const char* cert, const char* key, std::vector<std::string> more = {}) {
+    more.insert(more.end(), {"--licence", "@licence.rtf", "--setup", "@setup.exe", "--cert", cert,
+                             "--key", key, "@product", "@out"});
+    return more;
   };
   // An osslsigncode that, while the builder signs, plants a link to a file of the user's where
   // the first volume is to be written.
@@ -680,9 +708,23 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
     int code;
     std::vector<std::string> left;
     std::string said;
+    std::string checked = "";  // what `check` then says of the medium
   } rows[] = {
       {"expired", sign("@old.pem", "@old.key"), "", 0, signed_full,
        "/CN=old has expired (valid from Jan  1 00:00:00 2020 GMT to Jan  1 00:00:00 2021 GMT)"},
+      {"a chain up to a root it carries", sign("@leaf.pem", "@leaf.key", {"--chain", "@chain.pem"}),
+       "", 0, signed_full, "(signed)",
+       "setup.exe is signed by /CN=leaf (issued by /CN=int), whose root certificate /CN=root this "
+       "system does not trust"},
+      {"a chain short of its root", sign("@leaf.pem", "@leaf.key", {"--chain", "@int.pem"}), "", 1,
+       {"-"}, "lead to no root certificate"},
+      {"a timestamp", sign("@leaf.pem", "@leaf.key", {"--chain", "@chain.pem", "--timestamp", tsa}),
+       "", 0, signed_full, "(signed)", " by /CN=tsa, whose root certificate this system does not"},
+      {"a timestamp server that does not answer",
+       sign("@now.pem", "@now.key", {"--timestamp", "http://127.0.0.1:1"}), "", 1, {"-"},
+       "Failed to get data from http://127.0.0.1:1"},
+      {"--chain without --cert", {"--chain", "@chain.pem", "@product", "@out"}, "", 2, {"-"},
+       "--chain and --timestamp go with --cert and --key"},
       {"not yet valid", sign("@new.pem", "@new.key"), "", 0, signed_full, "/CN=new is not yet valid"},
       {"an encrypted key", sign("@now.pem", "@locked.key"), "", 1, {"-"},
        "osslsigncode says: Failed to decode private key file: " + (f.dir / "locked.key").string() +
@@ -703,6 +745,83 @@ TEST(MediaSigning, EachSigningCaseExitsAndLeavesTheMediumAsked) {
     setenv("PATH", path.c_str(), 1);
     EXPECT_EQ(Listing(f.dir / "out"), row.left) << row.what;
     EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
+    if (!row.checked.empty()) {
+      EXPECT_EQ(Mkmedia(f, {"check", "@out"}, &said), 0) << row.what << ": " << said;
+      EXPECT_THAT(said, HasSubstr(row.checked)) << row.what;
+    }
+  }
+
+  // A byte of the signer's signature value changed (the end of the signature, or of its
+  // timestamp token when it carries one): never taken for an intact signature of an unknown root.
+  for (const bool stamped : {false, true}) {
+    fs::remove_all(f.dir / "out");
+    std::vector<std::string> more = {"--chain", "@chain.pem"};
+    if (stamped) more.insert(more.end(), {"--timestamp", tsa});
+    ASSERT_EQ(Mkmedia(f, sign("@leaf.pem", "@leaf.key", more)), 0);
+    ASSERT_EQ(std::system(("osslsigncode extract-signature -in " + (f.dir / "out/setup.exe").string() +
+                           " -out " + (f.dir / "signature.der").string() + " >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const std::string signature = f.Get("signature.der");
+    std::string program = f.Get("out/setup.exe");
+    const std::size_t at = program.find(signature);
+    ASSERT_NE(at, std::string::npos);
+    program[at + signature.size() - 5] ^= 1;
+    f.Put("out/setup.exe", program);
+    fs::remove(f.dir / "signature.der");
+    std::string said;
+    EXPECT_EQ(Mkmedia(f, {"check", "@out"}, &said), 1) << said;
+    EXPECT_THAT(said, HasSubstr(stamped ? "setup.exe's signature does not verify: its timestamp "
+                                        : "setup.exe's signature does not verify: its signature "))
+        << said;
+  }
+
+  // Two media signed with a timestamp: the same volumes, marker and licence, and the same
+  // setup.exe once the signature is taken off again.
+  for (const char* out : {"out", "again"}) {
+    fs::remove_all(f.dir / out);
+    std::vector<std::string> command = sign("@leaf.pem", "@leaf.key", {"--chain", "@chain.pem",
+                                                                       "--timestamp", tsa});
+    command.back() = std::string("@") + out;
+    ASSERT_EQ(Mkmedia(f, command), 0);
+    ASSERT_EQ(std::system(("cd " + (f.dir / out).string() + " && osslsigncode remove-signature "
+                           "-in setup.exe -out ../" + out + ".exe >/dev/null 2>&1").c_str()),
+              0);
+  }
+  for (const char* name : {"xalarch.v1", "xalarch.v2", "xalarch.v3", "xalarch.v0", "licenz.doc"}) {
+    EXPECT_EQ(f.Get(std::string("out/") + name), f.Get(std::string("again/") + name)) << name;
+  }
+  EXPECT_EQ(f.Get("out.exe"), f.Get("again.exe")) << "setup.exe, its signature taken off";
+  fs::remove_all(f.dir / "again");
+  fs::remove_all(f.dir / "out");
+
+  // A certificate that expires seconds after it signed with a timestamp: the timestamp lies
+  // within its validity, so check takes the signature as valid once it has expired; without one
+  // the same certificate is out of date.
+  const auto utc = [](std::time_t t) {
+    char text[16];
+    std::strftime(text, sizeof text, "%Y%m%d%H%M%SZ", std::gmtime(&t));
+    return std::string(text);
+  };
+  {
+    const std::time_t until = std::time(nullptr) + 8;
+    ASSERT_EQ(make("brief " + utc(until - 86400) + " " + utc(until) + " int code"), 0);
+    fs::remove_all(f.dir / "out");
+    ASSERT_EQ(Mkmedia(f, sign("@brief.pem", "@brief.key",
+                              {"--chain", "@chain.pem", "--timestamp", tsa})),
+              0);
+    ASSERT_LT(std::time(nullptr), until) << "signed too slowly to test this";
+    fs::rename(f.dir / "out", f.dir / "stamped");
+    ASSERT_EQ(Mkmedia(f, sign("@brief.pem", "@brief.key", {"--chain", "@chain.pem"})), 0);
+    while (std::time(nullptr) <= until + 1) usleep(200000);
+    std::string said;
+    EXPECT_EQ(Mkmedia(f, {"check", "@stamped"}, &said), 0) << said;
+    EXPECT_THAT(said, Not(HasSubstr("expired"))) << said;
+    EXPECT_THAT(said, HasSubstr("timestamped ")) << said;
+    EXPECT_EQ(Mkmedia(f, {"check", "@out"}, &said), 0) << said;
+    EXPECT_THAT(said, HasSubstr("the certificate of /CN=brief has expired")) << said;
+    fs::remove_all(f.dir / "stamped");
+    fs::remove_all(f.dir / "out");
   }
 
   // check from a folder that holds an osslsigncode of its own, with PATH naming the current
