@@ -29,18 +29,11 @@ namespace {
 
 // Reads a regular file (a pipe or a device might never end).
 // The SHA-256 of the file `path`, which must still hold `size` bytes.
-Sha256Digest FileDigest(const fs::path& path, std::uint64_t size) {
-  std::ifstream in(path, std::ios::binary);
-  Sha256 sha;
+Sha256Digest SealedDigest(const fs::path& path, std::uint64_t size) {
   std::uint64_t read = 0;
-  char buffer[1 << 16];
-  while (in && read <= size) {
-    in.read(buffer, sizeof buffer);
-    sha.Add(buffer, static_cast<std::size_t>(in.gcount()));
-    read += static_cast<std::uint64_t>(in.gcount());
-  }
-  if (in.bad() || read != size) throw MediaError("cannot read " + HostText(path) + " to seal it");
-  return sha.Finish();
+  const Sha256Digest digest = FileDigest(path, size, &read);
+  if (read != size) throw MediaError("cannot read " + HostText(path) + " to seal it");
+  return digest;
 }
 
 std::string ReadAll(const fs::path& path) {
@@ -341,7 +334,7 @@ MediaReport WriteMedia(const MediaOptions& o) {
       if (extra.name == text::kSetupProgram) continue;
       seal.entries.push_back({extra.name, extra.size,
                               extra.copy_of.empty() ? Sha256Of(extra.content)
-                                                    : FileDigest(extra.copy_of, extra.size)});
+                                                    : SealedDigest(extra.copy_of, extra.size)});
     }
     std::string sealed = program;
     const std::size_t at = SealBlockOffset(sealed);

@@ -132,6 +132,19 @@ std::string DefaultFolderFault(const std::string& name) {
          ": the installer would fail with \"" + ForDisplay(text::kMsgCannotUnpack) + "\"";
 }
 
+Sha256Digest FileDigest(const fs::path& path, std::uint64_t limit, std::uint64_t* size) {
+  std::ifstream in(path, std::ios::binary);
+  Sha256 sha;
+  *size = 0;
+  char buffer[1 << 16];
+  while (in && *size <= limit) {
+    in.read(buffer, sizeof buffer);
+    sha.Add(buffer, static_cast<std::size_t>(in.gcount()));
+    *size += static_cast<std::uint64_t>(in.gcount());
+  }
+  return sha.Finish();
+}
+
 std::string NoLicenceWarning() {
   return std::string("full edition without licenz.doc: the installer will show \"") +
          ForDisplay(text::kMsgNoLicence) + "\"";
@@ -351,21 +364,14 @@ void CheckSeal(const fs::path& source, MediumReport& r) {
   const auto compare = [&](const std::string& name, const fs::path& file) {
     const SealEntry* sealed = r.seal.Find(name);
     if (!sealed) return mismatch(name, "the seal does not name it");
-    std::ifstream data(file, std::ios::binary);
-    Sha256 sha;
     std::uint64_t size = 0;
-    char buffer[1 << 16];
-    while (data && size <= sealed->size) {
-      data.read(buffer, sizeof buffer);
-      sha.Add(buffer, static_cast<std::size_t>(data.gcount()));
-      size += static_cast<std::uint64_t>(data.gcount());
-    }
+    const Sha256Digest digest = FileDigest(file, sealed->size, &size);
     if (size != sealed->size) {
       return mismatch(name, size > sealed->size ? "longer than sealed"
                                                 : std::to_string(size) + " bytes, sealed " +
                                                       std::to_string(sealed->size));
     }
-    if (sha.Finish() != sealed->digest) mismatch(name, "other bytes");
+    if (digest != sealed->digest) mismatch(name, "other bytes");
   };
   for (const MediumVolume& volume : r.volumes) {
     compare(kVolumeNames[&volume - r.volumes.data()], volume.path);

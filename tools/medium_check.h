@@ -79,6 +79,10 @@ std::string DefaultFolderFault(const std::string& name);
 // to the viewer (which keeps its own copy as Unicode), can be sure to load.
 inline constexpr std::uint64_t kLicenceLoadLimit = 256ull << 20;
 
+// The SHA-256 of the file `path`, read up to its end or until more than `limit` bytes were read
+// (a file longer than expected is not read to its end); *size is what was read.
+Sha256Digest FileDigest(const std::filesystem::path& path, std::uint64_t limit, std::uint64_t* size);
+
 // What a full edition without licenz.doc does to the installer.
 std::string NoLicenceWarning();
 
