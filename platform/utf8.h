@@ -45,7 +45,13 @@ inline std::u16string Utf8ToUtf16(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const unsigned char b = static_cast<unsigned char>(text[i]);
-    const int length = b < 0x80 ? 1 : b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+    // F5 to FF start nothing: they would lead sequences beyond U+10FFFF (or none at all).
+    const int length = b < 0x80    ? 1
+                       : b >= 0xF5 ? 0
+                       : b >= 0xF0 ? 4
+                       : b >= 0xE0 ? 3
+                       : b >= 0xC2 ? 2
+                                   : 0;
     char32_t c = length == 1 ? b : length == 2 ? b & 0x1F : length == 3 ? b & 0x0F : b & 0x07;
     bool ok = length > 0 && i + length <= text.size();
     for (int k = 1; ok && k < length; ++k) {

@@ -8,6 +8,7 @@
 
 #include "app/texts.h"
 #include "platform/cp1251.h"
+#include "platform/utf8.h"
 #include "tests/unit/test_support.h"
 
 namespace kv::test {
@@ -133,6 +134,24 @@ const Text kTexts[] = {
     KV_TEXT(kPublisher, u"VOLKRA-TENZ"),
     KV_TEXT(kProductVersion, u"3.01"),
 };
+
+// UTF-8 as it crosses the program's edge: each byte of a malformed sequence is one U+FFFD.
+TEST(Utf8, WellFormedSequencesDecodeAndEveryOtherByteIsAReplacement) {
+  const struct {
+    const char* utf8;
+    std::u16string utf16;
+  } cases[] = {
+      {"C:\\\xD0\x96", u"C:\\Ж"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},
+      {"\xF8\x80\x80", u"\uFFFD\uFFFD\uFFFD"},        // lead bytes F5..FF start nothing
+      {"\xF5\x80\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"\xFF\\", u"\uFFFD\\"},
+      {"\xC0\xAF", u"\uFFFD\uFFFD"},                 // overlong "/"
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},        // a surrogate
+      {"\xE2\x82", u"\uFFFD\uFFFD"},                 // cut short
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.utf8), c.utf16) << c.utf8;
+}
 
 TEST(Cp1251, EveryProgramTextTurnsIntoItsUnicode) {
   for (const Text& t : kTexts) EXPECT_EQ(Cp1251ToUtf16(t.bytes), t.expected) << t.name;
