@@ -596,7 +596,7 @@ std::string FormatCheck(const MediumReport& r) {
   if (!r.volumes.empty()) {
     out += std::string(r.full_edition ? "full" : "demo") + " edition (" +
            (r.full_edition ? "marker xalarch.v0" : "no marker xalarch.v0") + "), " +
-           (r.disks ? "disk folders" : "one folder") + "\n";
+           (r.one_file ? "inside setup.exe" : r.disks ? "disk folders" : "one folder") + "\n";
     for (const MediumVolume& v : r.volumes) {
       out += "  " + v.name + ": " + std::to_string(v.size) + " bytes\n";
     }
