@@ -28,7 +28,7 @@ void RefuseAtStart(Platform& p, const CommandLine& args, InstallLog& log,
 // whose headers cannot be read carries none that could be installed.
 OneFileState FindEmbeddedMedium(Platform& p, OneFileLayout* layout) try {
   const UniqueFile f(p, p.OpenOwnProgram());
-  if (!f) return OneFileState::kNone;  // as before there was such a medium: the folder's
+  if (!f) return OneFileState::kNone;  // nothing to read: the current folder's medium, if any
   const std::int64_t size = p.FileSize(f.get());
   std::string headers(kOneFileHeadersSize, '\0');
   std::uint32_t n = 0;
