@@ -6,11 +6,52 @@
 #include "app/texts.h"
 #include "platform/program.h"
 #include "platform/scope_exit.h"
+#include "platform/unique_handle.h"
 #include "wizard/install1.h"
 
 namespace kv {
 
 namespace {
+
+// Shows (unless silent) and logs an error that ends the run before the wizard.
+void RefuseAtStart(Platform& p, const CommandLine& args, InstallLog& log,
+                   const std::string& message) {
+  log.Event(std::string("message \"") + text::kCaptionError + "\": " + message);
+  if (!args.silent) {
+    p.ShowMessage(message, text::kCaptionError, kMbOk | kMbIconError);
+    log.Event("answer: OK");
+  }
+}
+
+// Whether the program's own file carries a medium: its headers and trailer are read, never its
+// payload. kDamaged also for a trailer that cannot be read back; a file that cannot be opened or
+// whose headers cannot be read carries none that could be installed.
+OneFileState FindEmbeddedMedium(Platform& p, OneFileLayout* layout) try {
+  const UniqueFile f(p, p.OpenOwnProgram());
+  if (!f) return OneFileState::kNone;  // nothing to read: the current folder's medium, if any
+  const std::int64_t size = p.FileSize(f.get());
+  std::string headers(kOneFileHeadersSize, '\0');
+  std::uint32_t n = 0;
+  if (size < 0 || !p.Read(f.get(), headers.data(), kOneFileHeadersSize, &n)) {
+    return OneFileState::kNone;
+  }
+  headers.resize(n);
+  ProgramExtent extent;
+  if (!ReadProgramExtent(headers, static_cast<std::uint64_t>(size), &extent)) {
+    return OneFileState::kNone;
+  }
+  if (extent.payload_end <= extent.sections_end) return OneFileState::kNone;
+  std::string trailer(kOneFileTrailerSize, '\0');
+  n = 0;
+  if (extent.payload_end - extent.sections_end >= kOneFileTrailerSize &&
+      (!p.Seek(f.get(), extent.payload_end - kOneFileTrailerSize) ||
+       !p.Read(f.get(), trailer.data(), kOneFileTrailerSize, &n) || n != kOneFileTrailerSize)) {
+    return OneFileState::kDamaged;
+  }
+  return ReadOneFileTrailer(trailer, extent, layout);
+} catch (...) {
+  return OneFileState::kNone;
+}
 
 // The installer from the first volume on; returns 0 when the product was installed, 1 when not.
 int Install(Platform& p, const CommandLine& args, InstallLog& log) {
@@ -22,20 +63,33 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   if (unholdable) {
     log.Event("the system's code page cannot hold the folder ", LogText::kUnicode, args.folder);
   }
+  // A medium in the program's own file is the one installed, whatever the current folder holds.
+  const OneFileState embedded = FindEmbeddedMedium(p, &ctx.EmbeddedLayout);
+  if (embedded != OneFileState::kNone) {
+    const std::string own = p.OwnProgramName();
+    if (own.empty() || !p.Utf8ToSystem(own, &ctx.EmbeddedName)) ctx.EmbeddedName = text::kSetupProgram;
+    log.Event(embedded == OneFileState::kPresent ? "the medium is in the program's file "
+                                                 : "the program's file is cut short or damaged: ",
+              LogText::kUnicode, own);
+  }
+  if (embedded == OneFileState::kDamaged) {
+    RefuseAtStart(p, args, log,
+                  text::kMsgDamagedHead + ctx.EmbeddedName + text::kMsgOneFileDamagedTail);
+    return 1;
+  }
+  ctx.Embedded = embedded == OneFileState::kPresent;
   const std::string current = p.CurrentDir();
   // Only a drive root ends with a backslash; there the volume name follows it directly.
   const bool at_root = !current.empty() && current.back() == '\\';
-  const bool in_folder = !at_root && p.FileExists(current + "\\" + text::kVolume1);
-  if (in_folder) {
+  const bool in_folder = !at_root && (ctx.Embedded || p.FileExists(current + "\\" + text::kVolume1));
+  if (ctx.Embedded) {
+    ctx.SourceDir = in_folder ? current + "\\" : current;  // the target's checks compare with it
+  } else if (in_folder) {
     ctx.SourceDir = current + "\\";
   } else if (p.FileExists(current + text::kVolume1)) {
     ctx.SourceDir = current;
   } else {
-    log.Event(std::string("message \"") + text::kCaptionError + "\": " + text::kMsgNoFirstVolume);
-    if (!args.silent) {
-      p.ShowMessage(text::kMsgNoFirstVolume, text::kCaptionError, kMbOk | kMbIconError);
-      log.Event("answer: OK");
-    }
+    RefuseAtStart(p, args, log, text::kMsgNoFirstVolume);
     return 1;
   }
   // The seal this program carries, if the media builder wrote one; a block that is neither empty
@@ -43,14 +97,12 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
   const std::string seal_block = p.OwnSealBlock();
   const SealState seal = seal_block.empty() ? SealState::kUnsealed
                                             : ReadSealBlock(seal_block, &ctx.MediumSeal);
-  if (seal == SealState::kMalformed) {
-    const std::string message = text::kMsgDamagedHead + std::string(text::kSetupProgram) +
-                                text::kMsgDamagedTail;
-    log.Event(std::string("message \"") + text::kCaptionError + "\": " + message);
-    if (!args.silent) {
-      p.ShowMessage(message, text::kCaptionError, kMbOk | kMbIconError);
-      log.Event("answer: OK");
-    }
+  if (seal == SealState::kMalformed || (ctx.Embedded && seal != SealState::kSealed)) {
+    // A medium in the program is always sealed: without its seal nothing vouches for it.
+    RefuseAtStart(p, args, log,
+                  text::kMsgDamagedHead +
+                      (ctx.Embedded ? ctx.EmbeddedName + text::kMsgOneFileDamagedTail
+                                    : std::string(text::kSetupProgram) + text::kMsgDamagedTail));
     return 1;
   }
   ctx.Sealed = seal == SealState::kSealed;

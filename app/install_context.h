@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/texts.h"
+#include "media/one_file.h"
 #include "media/seal.h"
 
 namespace kv {
@@ -36,6 +37,11 @@ struct InstallContext {
   // The seal that setup.exe carries: each file of the medium is checked against it as it is read.
   bool Sealed = false;
   Seal MediumSeal;
+  // A medium carried by the program's own file: the archive is its one volume, and the marker
+  // and the licence come from it too. EmbeddedName names that file in messages.
+  bool Embedded = false;
+  OneFileLayout EmbeddedLayout;
+  std::string EmbeddedName;
 };
 
 }  // namespace kv

@@ -48,8 +48,11 @@ InstallLog::Opened InstallLog::Open(const std::string& path) {
   Shut();
   try {
     const std::string name = path.substr(path.find_last_of("\\/:") + 1);
-    if (!NamesItself(path) || NamesADevice(name) || ReservedName(name) ||
-        ReservedName(p_.StoredFileName(path))) {
+    // The program's own file under whatever name it was given: it may carry the medium.
+    const std::string own = p_.OwnProgramName();
+    const std::string stored = p_.StoredFileName(path);
+    if (!NamesItself(path) || NamesADevice(name) || ReservedName(name) || ReservedName(stored) ||
+        (!own.empty() && (SameFileName(name, own) || SameFileName(stored, own)))) {
       return Opened::kRefused;
     }
     file_.reset(p_.CreateLog(path));

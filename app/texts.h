@@ -68,6 +68,9 @@ inline constexpr char kMsgCannotDeleteLink[] = "Не могу удалить я�
 // tail.
 inline constexpr char kMsgDamagedHead[] = "Файл ";
 inline constexpr char kMsgDamagedTail[] = " поврежден или взят с другого дистрибутива !";
+// A program carrying its own medium that is cut short or changed: kMsgDamagedHead, the program's
+// file name, this tail.
+inline constexpr char kMsgOneFileDamagedTail[] = " поврежден или загружен не полностью !";
 inline constexpr char kMsgSetupRunning[] =
     "Установка Kelvantor уже идет.\r\nДождитесь ее окончания и запустите установку снова.";
 // A product file that another program holds: kMsgFileInUseHead, the file's name, then

@@ -50,7 +50,7 @@ void TForm1::JoinVolumes() {
   } later_volumes[] = {{true, text::kVolume2, text::kMsgInsertDisk2},
                        {ctx_.FullEdition, text::kVolume3, text::kMsgInsertDisk3}};
   for (const auto& v : later_volumes) {
-    if (!ctx_.StepOk || !v.wanted) break;
+    if (!ctx_.StepOk || !v.wanted || ctx_.Embedded) break;  // one file holds the whole archive
     try {
       for (;;) {
         Repaint();
@@ -80,8 +80,10 @@ void TForm1::JoinVolumes() {
 
 void TForm1::CopyVolume(const char* name) {
   if (!ctx_.StepOk) return;
-  const std::string volume_path = ctx_.SourceDir + name;
-  VolumeStream = p_.OpenFile(volume_path, FileOpen::kOpenRead);
+  const std::string volume_path =
+      ctx_.Embedded ? ctx_.EmbeddedName + " (" + name + ")" : ctx_.SourceDir + name;
+  std::uint64_t left = 0;
+  VolumeStream = OpenMedium(name, &left);
   if (VolumeStream == kInvalidFile) throw CopyError("cannot open " + volume_path);
   const ScopeExit close_volume([this] { ReleaseStream(VolumeStream); });
 
@@ -96,7 +98,7 @@ void TForm1::CopyVolume(const char* name) {
     w = 0;
     if (VolumeStream != kInvalidFile && TempArchiveStream != kInvalidFile) {
       // A failed read is not the end of the volume: the archive would be silently short.
-      if (!p_.Read(VolumeStream, CopyBuffer.data(), CopyBuffer.size(), &n)) {
+      if (!ReadMedium(VolumeStream, CopyBuffer.data(), CopyBuffer.size(), &n, &left)) {
         throw CopyError("cannot read " + volume_path);
       }
     }

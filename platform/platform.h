@@ -195,6 +195,13 @@ class Platform {
   // The seal block reserved in the program's own file (media/seal.h): kSealBlockSize bytes, all
   // zero unless the media builder sealed it; empty where the program has no such block.
   virtual std::string OwnSealBlock() = 0;
+  // The program's own file, opened by its Unicode name (the ANSI one where the system has no
+  // Unicode file functions) for reading, sharing reading only; kInvalidFile when it cannot be.
+  virtual FileHandle OpenOwnProgram() = 0;
+  // The name of the program's own file, without its folder, in UTF-8.
+  virtual std::string OwnProgramName() = 0;
+  // SetFilePointer to `offset` bytes from the file's start; false when it fails.
+  virtual bool Seek(FileHandle f, std::uint64_t offset) = 0;
 
   // The application and its one window.
   virtual void SetApplicationTitle(const std::string& title) = 0;

@@ -36,6 +36,8 @@ class UniqueHandle {
   ~UniqueHandle() { Dispose(); }
 
   Handle get() const { return handle_; }
+  // Gives the handle up to the caller, who closes it.
+  Handle release() { return std::exchange(handle_, Kind::kEmpty); }
   explicit operator bool() const { return handle_ != Kind::kEmpty; }
 
   // Closes the handle held, if any, and holds `handle` instead. The owner holds the new value

@@ -10,6 +10,7 @@
 #include "app/texts.h"
 #include "media/archive.h"
 #include "media/file_names.h"
+#include "media/one_file.h"
 #include "media/seal.h"
 #include "tools/host_text.h"
 #include "tools/medium_check.h"
@@ -218,6 +219,75 @@ std::vector<std::string> CutVolumes(const std::string& archive, int count,
   return volumes;
 }
 
+namespace {
+
+// setup.exe with the medium after its last section: sealed, then signed as a whole.
+template <typename Extras, typename Sign>
+MediaReport WriteOneFile(const MediaOptions& o, const fs::path& out_dir, const std::string& archive,
+                         std::size_t members, const Extras& extras, const std::string& program,
+                         const Sign& sign) {
+  if (o.setup_exe.empty()) {
+    throw MediaError("a one-file medium is setup.exe with the medium inside: give it with --setup");
+  }
+  if (o.disks || !o.volume_sizes.empty()) {
+    throw MediaError("a one-file medium has neither disks nor volume sizes");
+  }
+  if (ReadPeSignature(HostPath(o.setup_exe)) != PeSignature::kUnsigned) {
+    throw MediaError(o.setup_exe + " is signed: give the program as built, which is signed "
+                     "here with its medium");
+  }
+  ProgramExtent extent;
+  if (!ReadProgramExtent(program.substr(0, kOneFileHeadersSize), program.size(), &extent) ||
+      extent.sections_end != program.size()) {
+    throw MediaError(o.setup_exe + " carries data after its last section: give the program as "
+                     "built");
+  }
+  std::string licence;
+  for (const auto& extra : extras) {
+    if (extra.name == text::kLicenceFile) licence = ReadAll(extra.copy_of);
+  }
+  Seal seal;
+  seal.entries.push_back({text::kVolume1, archive.size(), Sha256Of(archive)});
+  if (o.full_edition) seal.entries.push_back({text::kVolume0, 0, Sha256Of(std::string())});
+  if (!licence.empty()) {
+    seal.entries.push_back({text::kLicenceFile, licence.size(), Sha256Of(licence)});
+  }
+  std::string sealed = program;
+  const std::size_t at = SealBlockOffset(sealed);
+  if (at == std::string::npos) {
+    throw MediaError(o.setup_exe + " has no seal block (section " + kSealSection +
+                     "), without which nothing vouches for a medium inside it");
+  }
+  sealed.replace(at, kSealBlockSize, SealBlock(seal));
+  const std::string file =
+      sign(sealed + OneFilePayload(sealed.size(), archive, licence, o.full_edition));
+
+  Written written;
+  written.Folder(out_dir);
+  written.File(out_dir / text::kSetupProgram, &file);
+  const std::string path = HostText(out_dir / text::kSetupProgram);
+  const MediumReport check = CheckMedium(path);
+  if (!check.WouldInstall()) {
+    std::string why;
+    for (const std::string& error : check.errors) why += "\n  " + error;
+    throw MediaError("the one-file medium written to " + path + " would not install:" + why);
+  }
+  if (!o.cert.empty() && check.signer.empty()) {
+    throw MediaError("the signed one-file medium written to " + path + " does not verify");
+  }
+  written.Keep();
+  MediaReport report;
+  report.summary = std::string(o.full_edition ? "full" : "demo") + " edition, " +
+                   std::to_string(members) + " members, archive " +
+                   std::to_string(archive.size()) + " bytes" +
+                   (licence.empty() ? "" : ", licenz.doc") + " inside " + path + " (" +
+                   std::to_string(file.size()) + " bytes)" + (o.cert.empty() ? "" : " (signed)");
+  report.warnings = check.warnings;
+  return report;
+}
+
+}  // namespace
+
 MediaReport WriteMedia(const MediaOptions& o) {
   // The output folder: written only when it holds nothing, so that the folder written is exactly
   // the medium asked for and nothing of an older one stays beside it.
@@ -293,6 +363,7 @@ MediaReport WriteMedia(const MediaOptions& o) {
                                           {o.cert, o.key, o.pass_file, o.chain, o.timestamp_url,
                                            o.signing_time});
   };
+  if (o.one_file) return WriteOneFile(o, out_dir, archive, files.size(), extras, program, sign);
   if (!o.setup_exe.empty()) extras.push_back({text::kSetupProgram, sign(program), {}, 0});
   for (Extra& extra : extras) {
     if (extra.copy_of.empty()) extra.size = extra.content.size();

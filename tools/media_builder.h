@@ -37,6 +37,8 @@ struct MediaOptions {
   std::string licence;     // licenz.doc for the full edition (none when empty)
   std::string setup_exe;   // copied beside the first volume when given
   bool disks = false;      // disk1/, disk2/, disk3/ instead of one folder
+  // OUT_DIR/setup.exe alone, carrying the whole medium (needs setup_exe; no disks or volumes).
+  bool one_file = false;
   // Sizes of the first volumes (the last takes the rest). None: an even split in one folder;
   // with `disks`, each disk filled up to a floppy's kFloppyBytes, the first one's files included.
   std::vector<std::uint64_t> volume_sizes;

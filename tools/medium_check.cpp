@@ -55,7 +55,8 @@ class VolumeSource final : public ArchiveSource {
       if (!in_.is_open()) {
         if (next_ == volumes_.size()) return true;
         left_ = volumes_[next_].size;
-        in_.open(volumes_[next_++].path, std::ios::binary);
+        in_.open(volumes_[next_].path, std::ios::binary);
+        in_.seekg(static_cast<std::streamoff>(volumes_[next_++].file_offset));
         if (!in_) return false;
       }
       const std::uint64_t want = std::min<std::uint64_t>(size - *done, left_);
@@ -132,6 +133,22 @@ std::string DefaultFolderFault(const std::string& name) {
          ": the installer would fail with \"" + ForDisplay(text::kMsgCannotUnpack) + "\"";
 }
 
+// Of the `length` bytes from `from` (*size is short when the file is).
+Sha256Digest RegionDigest(const fs::path& path, std::uint64_t from, std::uint64_t length,
+                          std::uint64_t* size) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(from));
+  Sha256 sha;
+  *size = 0;
+  char buffer[1 << 16];
+  while (in && *size < length) {
+    in.read(buffer, static_cast<std::streamsize>(std::min<std::uint64_t>(sizeof buffer, length - *size)));
+    sha.Add(buffer, static_cast<std::size_t>(in.gcount()));
+    *size += static_cast<std::uint64_t>(in.gcount());
+  }
+  return sha.Finish();
+}
+
 Sha256Digest FileDigest(const fs::path& path, std::uint64_t limit, std::uint64_t* size) {
   std::ifstream in(path, std::ios::binary);
   Sha256 sha;
@@ -150,12 +167,60 @@ std::string NoLicenceWarning() {
          ForDisplay(text::kMsgNoLicence) + "\"";
 }
 
+namespace {
+
+// A program that carries its medium: its one volume is the archive inside it.
+void ReadOneFile(const fs::path& file, const std::string& shown, MediumReport& r) {
+  std::ifstream in(file, std::ios::binary);
+  std::error_code e;
+  const std::uint64_t size = fs::file_size(file, e);
+  std::string headers(kOneFileHeadersSize, '\0');
+  in.read(headers.data(), static_cast<std::streamsize>(headers.size()));
+  headers.resize(static_cast<std::size_t>(in.gcount()));
+  in.clear();
+  ProgramExtent extent;
+  if (e || !ReadProgramExtent(headers, size, &extent)) {
+    r.errors.push_back(shown + " is neither a medium folder nor a Windows program");
+    return;
+  }
+  std::string trailer(kOneFileTrailerSize, '\0');
+  if (extent.payload_end - extent.sections_end >= kOneFileTrailerSize) {
+    in.seekg(static_cast<std::streamoff>(extent.payload_end - kOneFileTrailerSize));
+    in.read(trailer.data(), static_cast<std::streamsize>(trailer.size()));
+  }
+  switch (ReadOneFileTrailer(trailer, extent, &r.layout)) {
+    case OneFileState::kNone:
+      r.errors.push_back(shown + " carries no medium: started alone, it shows \"" +
+                         ForDisplay(text::kMsgNoFirstVolume) + "\"");
+      return;
+    case OneFileState::kDamaged:
+      r.errors.push_back(shown + " is cut short or damaged (no medium trailer that fits it): the "
+                         "installer shows \"" + ForDisplay(text::kMsgDamagedHead) +
+                         HostText(file.filename()) + ForDisplay(text::kMsgOneFileDamagedTail) +
+                         "\" and installs nothing");
+      return;
+    case OneFileState::kPresent:
+      break;
+  }
+  r.one_file = true;
+  r.full_edition = r.layout.full_edition;
+  r.archive_size = r.layout.archive_size;
+  r.volumes.push_back({std::string(text::kVolume1) + " in " + HostText(file.filename()), file, 0,
+                       r.layout.archive_size, r.layout.archive_offset});
+}
+
+}  // namespace
+
 MediumReport ReadMedium(const std::string& folder) {
   MediumReport r;
   const fs::path root = HostPath(folder);
+  if (std::error_code e; fs::is_regular_file(root, e)) {
+    ReadOneFile(root, folder, r);
+    if (!r.errors.empty()) return r;
+  }
   fs::path source = root;
-  fs::path first = Find(root, text::kVolume1);
-  const fs::path disk1 = Find(root, "disk1", true);
+  fs::path first = r.one_file ? root : Find(root, text::kVolume1);
+  const fs::path disk1 = r.one_file ? fs::path() : Find(root, "disk1", true);
   if (first.empty() && !disk1.empty()) {
     r.disks = !Find(disk1, text::kVolume1).empty();
     if (r.disks) {
@@ -168,7 +233,7 @@ MediumReport ReadMedium(const std::string& folder) {
                        ForDisplay(text::kMsgNoFirstVolume) + "\"");
     return r;
   }
-  r.full_edition = !Find(source, text::kVolume0).empty();
+  if (!r.one_file) r.full_edition = !Find(source, text::kVolume0).empty();
   const auto shown = [&](const fs::path& p) {
     return r.disks ? HostText(p.parent_path().filename()) + "/" + HostText(p.filename())
                    : HostText(p.filename());
@@ -180,7 +245,7 @@ MediumReport ReadMedium(const std::string& folder) {
   const char* const prompts[] = {"", text::kMsgInsertDisk2, text::kMsgInsertDisk3};
   const int joined = r.full_edition ? kFullEditionVolumes : kDemoEditionVolumes;
   fs::path in_drive = source;
-  for (int i = 0; i < kFullEditionVolumes; ++i) {
+  for (int i = 0; i < (r.one_file ? 0 : kFullEditionVolumes); ++i) {
     fs::path found = Find(in_drive, kVolumeNames[i]);
     fs::path next_disk;
     if (found.empty() && r.disks && i > 0) {
@@ -238,6 +303,14 @@ namespace {
 // The full edition's licence as the installer loads it: a file it cannot read is reported, and
 // the installation goes on with an empty licence page.
 void CheckLicence(const fs::path& source, MediumReport& r) {
+  if (r.one_file) {  // read with the rest of the program's file; only its size can be wrong
+    if (r.full_edition && r.layout.licence_size == 0) r.warnings.push_back(NoLicenceWarning());
+    if (r.layout.licence_size > kLicenceLoadLimit) {
+      r.warnings.push_back("licenz.doc has " + std::to_string(r.layout.licence_size) +
+                           " bytes, more than the installer can be sure to load");
+    }
+    return;
+  }
   const fs::path licence = Find(source, text::kLicenceFile);
   if (!r.full_edition) {
     if (!licence.empty()) {
@@ -273,8 +346,7 @@ void CheckLicence(const fs::path& source, MediumReport& r) {
   }
 }
 
-void CheckSignature(const fs::path& source, MediumReport& r) {
-  const fs::path setup = Find(source, "setup.exe");
+void CheckSignature(const fs::path& setup, MediumReport& r) {
   if (setup.empty()) {
     r.notes.push_back("no setup.exe beside xalarch.v1");
     return;
@@ -330,19 +402,28 @@ void CheckSignature(const fs::path& source, MediumReport& r) {
 
 // The seal in setup.exe against each file that the installer reads, as the installer compares
 // them: the volumes the edition joins, the marker's presence, the full edition's licence.
-void CheckSeal(const fs::path& source, MediumReport& r) {
-  const fs::path setup = Find(source, text::kSetupProgram);
+void CheckSeal(const fs::path& setup, const fs::path& source, MediumReport& r) {
   std::error_code e;
   if (setup.empty() || !fs::is_regular_file(setup, e)) return;
   std::ifstream in(setup, std::ios::binary);
   const std::string program((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::size_t at = SealBlockOffset(program);
+  if (at == std::string::npos && r.one_file) {
+    r.errors.push_back("setup.exe carries a medium but has no seal block: nothing vouches for it");
+    return;
+  }
   if (at == std::string::npos) {
     r.notes.push_back("setup.exe has no seal block: nothing vouches for the volumes");
     return;
   }
   switch (ReadSealBlock(program.substr(at, kSealBlockSize), &r.seal)) {
     case SealState::kUnsealed:
+      if (r.one_file) {
+        r.errors.push_back("setup.exe carries a medium but no seal: the installer shows \"" +
+                           ForDisplay(text::kMsgDamagedHead) + HostText(setup.filename()) +
+                           ForDisplay(text::kMsgOneFileDamagedTail) + "\" and installs nothing");
+        return;
+      }
       r.notes.push_back("setup.exe is not sealed: nothing vouches for the volumes, and the "
                         "installer checks none of them");
       return;
@@ -356,16 +437,21 @@ void CheckSeal(const fs::path& source, MediumReport& r) {
       break;
   }
   const auto mismatch = [&](const std::string& name, const std::string& why) {
+    const std::string message =
+        r.one_file ? ForDisplay(text::kMsgDamagedHead) + HostText(setup.filename()) +
+                         ForDisplay(text::kMsgOneFileDamagedTail)
+                   : ForDisplay(text::kMsgDamagedHead + name + text::kMsgDamagedTail);
     r.errors.push_back(ForDisplay(name) + " does not match the seal in setup.exe (" + why +
-                       "): the installer shows \"" + ForDisplay(text::kMsgDamagedHead + name +
-                                                               text::kMsgDamagedTail) +
-                       "\" and installs nothing");
+                       "): the installer shows \"" + message + "\" and installs nothing");
   };
-  const auto compare = [&](const std::string& name, const fs::path& file) {
+  // A one-file medium's part is exactly its place in the program's file.
+  const auto compare = [&](const std::string& name, const fs::path& file,
+                           std::uint64_t from = 0, std::uint64_t length = 0) {
     const SealEntry* sealed = r.seal.Find(name);
     if (!sealed) return mismatch(name, "the seal does not name it");
     std::uint64_t size = 0;
-    const Sha256Digest digest = FileDigest(file, sealed->size, &size);
+    const Sha256Digest digest = r.one_file ? RegionDigest(file, from, length, &size)
+                                           : FileDigest(file, sealed->size, &size);
     if (size != sealed->size) {
       return mismatch(name, size > sealed->size ? "longer than sealed"
                                                 : std::to_string(size) + " bytes, sealed " +
@@ -374,10 +460,18 @@ void CheckSeal(const fs::path& source, MediumReport& r) {
     if (digest != sealed->digest) mismatch(name, "other bytes");
   };
   for (const MediumVolume& volume : r.volumes) {
-    compare(kVolumeNames[&volume - r.volumes.data()], volume.path);
+    compare(kVolumeNames[&volume - r.volumes.data()], volume.path, volume.file_offset,
+            volume.size);
   }
   if (r.full_edition != (r.seal.Find(text::kVolume0) != nullptr)) {
     mismatch(text::kVolume0, r.full_edition ? "the seal has no marker" : "sealed, but missing");
+  } else if (r.full_edition && r.one_file) {
+    compare(text::kVolume0, setup, r.layout.licence_offset, 0);
+    if (r.layout.licence_size != 0) {
+      compare(text::kLicenceFile, setup, r.layout.licence_offset, r.layout.licence_size);
+    } else if (r.seal.Find(text::kLicenceFile)) {
+      mismatch(text::kLicenceFile, "sealed, but missing");
+    }
   } else if (r.full_edition) {
     compare(text::kVolume0, Find(source, text::kVolume0));
     const fs::path licence = Find(source, text::kLicenceFile);
@@ -399,9 +493,10 @@ MediumReport CheckMedium(const std::string& folder) {
   MediumReport r = ReadMedium(folder);
   if (r.volumes.empty()) return r;
   const fs::path source = r.disks ? Find(HostPath(folder), "disk1", true) : HostPath(folder);
+  const fs::path setup = r.one_file ? source : Find(source, text::kSetupProgram);
   CheckLicence(source, r);
-  CheckSignature(source, r);
-  CheckSeal(source, r);
+  CheckSignature(setup, r);
+  CheckSeal(setup, source, r);
 
   std::map<std::string, std::size_t> seen;
   std::map<std::string, std::uint64_t> on_disk;  // each file's size as the members write it
@@ -501,7 +596,7 @@ std::string FormatCheck(const MediumReport& r) {
   if (!r.volumes.empty()) {
     out += std::string(r.full_edition ? "full" : "demo") + " edition (" +
            (r.full_edition ? "marker xalarch.v0" : "no marker xalarch.v0") + "), " +
-           (r.disks ? "disk folders" : "one folder") + "\n";
+           (r.one_file ? "inside setup.exe" : r.disks ? "disk folders" : "one folder") + "\n";
     for (const MediumVolume& v : r.volumes) {
       out += "  " + v.name + ": " + std::to_string(v.size) + " bytes\n";
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/product_facts.h"
+#include "media/one_file.h"
 #include "media/seal.h"
 
 namespace kv {
@@ -16,6 +17,7 @@ struct MediumVolume {
   std::filesystem::path path;
   std::uint64_t offset = 0;  // of its first byte in the archive
   std::uint64_t size = 0;
+  std::uint64_t file_offset = 0;  // where it begins in its file (a one-file medium's archive)
 };
 
 struct MediumMember {
@@ -26,6 +28,8 @@ struct MediumMember {
 
 struct MediumReport {
   bool disks = false;  // disk1/, disk2/, disk3/ rather than one folder
+  bool one_file = false;  // a setup.exe carrying its medium; `layout` gives its place
+  OneFileLayout layout;
   bool full_edition = false;
   std::vector<MediumVolume> volumes;  // those the edition joins, in order
   std::uint64_t archive_size = 0;
@@ -51,7 +55,8 @@ struct MediumReport {
 // disk that is in the drive, and after a prompt on the next disk), and every member read and
 // inflated by the installer's own reader. File names are found whatever their case, as Windows
 // finds them; only regular files are read, and never more than their size, so nothing blocks.
-// A reading fault is an error naming the volume and the byte offset.
+// A reading fault is an error naming the volume and the byte offset. `folder` may also name a
+// program that carries its medium (a one-file medium), which is read as the installer finds it.
 MediumReport ReadMedium(const std::string& folder);
 
 // ReadMedium, and what else decides how the installation goes: the seal in setup.exe against

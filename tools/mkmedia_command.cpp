@@ -18,8 +18,10 @@ const char kUsage[] =
     "               [--cert CERT.pem --key KEY.pem [--pass-file FILE] [--chain CHAIN.pem]\n"
     "                [--timestamp URL]]\n"
     "               [--disks] [--volumes N,N[,N]] PRODUCT_FOLDER OUT_FOLDER\n"
-    "       mkmedia check MEDIUM_FOLDER\n"
-    "       mkmedia list MEDIUM_FOLDER\n"
+    "       mkmedia --one-file --setup FILE [--demo] [--licence FILE] [signing options]\n"
+    "               PRODUCT_FOLDER OUT_FOLDER\n"
+    "       mkmedia check MEDIUM_FOLDER|SETUP_FILE\n"
+    "       mkmedia list MEDIUM_FOLDER|SETUP_FILE\n"
     "Writes xalarch.v1, xalarch.v2 and (full edition) xalarch.v3, the marker xalarch.v0 and\n"
     "licenz.doc into OUT_FOLDER, which must be new or empty. --disks writes disk1/, disk2/,\n"
     "disk3/, each filled up to a 1.44 MB floppy; --volumes sets the volume sizes. --cert and\n"
@@ -28,6 +30,8 @@ const char kUsage[] =
     "encrypted key; --chain names the certificates that issued CERT (PEM), which the signature\n"
     "then carries; --timestamp asks that RFC 3161 time-stamping server for a timestamp, which\n"
     "keeps the signature valid after the certificate expires.\n"
+    "--one-file writes OUT_FOLDER/setup.exe alone, the whole medium inside it, sealed and (with\n"
+    "--cert and --key) signed as one file.\n"
     "check reads a medium (a folder or disk folders) as the installer would and exits 0 when it\n"
     "would install, 1 when it would not; list prints its members (packed, unpacked size, name).\n"
     "Wrong usage exits 2.\n";
@@ -54,7 +58,7 @@ int Usage(std::string& err, const std::string& why) {
 int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::string& err) {
   if (!args.empty() && (args[0] == "check" || args[0] == "list")) {
     if (args.size() != 2 || args[1].empty() || args[1][0] == '-') {
-      return Usage(err, args[0] + " takes one medium folder");
+      return Usage(err, args[0] + " takes one medium folder or one-file setup.exe");
     }
     try {
       if (args[0] == "check") {
@@ -86,6 +90,8 @@ int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::stri
       o.full_edition = false;
     } else if (a == "--disks") {
       o.disks = true;
+    } else if (a == "--one-file") {
+      o.one_file = true;
     } else if ((a == "--licence" || a == "--setup" || a == "--cert" || a == "--key" ||
                 a == "--pass-file" || a == "--chain" || a == "--timestamp") &&
                has_value) {
@@ -121,6 +127,10 @@ int RunMkmedia(const std::vector<std::string>& args, std::string& out, std::stri
   if (positional.size() != 2 || positional[0].empty() || positional[1].empty()) {
     return Usage(err, "give a product folder and an output folder");
   }
+  if (o.one_file && (o.disks || volumes_given)) {
+    return Usage(err, "--one-file makes one setup.exe: --disks and --volumes do not apply");
+  }
+  if (o.one_file && o.setup_exe.empty()) return Usage(err, "--one-file needs --setup");
   if (o.cert.empty() != o.key.empty()) return Usage(err, "--cert and --key go together");
   if (!o.pass_file.empty() && o.key.empty()) return Usage(err, "--pass-file goes with --key");
   if ((!o.chain.empty() || !o.timestamp_url.empty()) && o.cert.empty()) {

@@ -87,7 +87,9 @@ void TForm1::ReleaseStream(FileHandle& stream) {
 }
 
 void TForm1::ShowDamaged(const std::string& name) {
-  ShowError(text::kMsgDamagedHead + name + text::kMsgDamagedTail);
+  // In a medium carried by the program, the program's file is the one the user knows.
+  ShowError(ctx_.Embedded ? text::kMsgDamagedHead + ctx_.EmbeddedName + text::kMsgOneFileDamagedTail
+                          : text::kMsgDamagedHead + name + text::kMsgDamagedTail);
   if (ctx_.WizardState == kStateWelcome) medium_refused_ = true;
 }
 
@@ -135,7 +137,7 @@ void TForm1::FormCreate() {
           ctx_.SourceDir);
   if (ctx_.FullEdition && !medium_refused_) {
     const bool sealed_licence = ctx_.Sealed && ctx_.MediumSeal.Find(text::kLicenceFile);
-    if (p_.FileExists(ctx_.SourceDir + text::kLicenceFile)) {
+    if (MediumHas(text::kLicenceFile)) {
       LoadLicence();
     } else if (sealed_licence) {
       ShowDamaged(text::kLicenceFile);
@@ -157,7 +159,7 @@ bool TForm1::WelcomePicture(Picture* picture) {
 }
 
 void TForm1::DetectEdition() {
-  ctx_.FullEdition = p_.FileExists(ctx_.SourceDir + text::kVolume0);
+  ctx_.FullEdition = MediumHas(text::kVolume0);
   // The edition follows the marker; a seal says whether there is one (an added or a lost marker
   // would install another edition under the signature).
   if (ctx_.Sealed && (ctx_.FullEdition != (ctx_.MediumSeal.Find(text::kVolume0) != nullptr) ||
@@ -172,7 +174,8 @@ void TForm1::DetectEdition() {
 bool TForm1::MatchesSeal(const char* name) {
   const SealEntry* sealed = ctx_.MediumSeal.Find(name);
   if (!sealed) return false;
-  const UniqueFile f(p_, p_.OpenFile(ctx_.SourceDir + name, FileOpen::kOpenRead));
+  std::uint64_t left = 0;
+  const UniqueFile f(p_, OpenMedium(name, &left));
   if (!f) return false;
   Sha256 digest;
   std::uint64_t size = 0;
@@ -180,7 +183,7 @@ bool TForm1::MatchesSeal(const char* name) {
   bool ok = true;
   // Never more than one chunk past the sealed size: a file that has grown is wrong already.
   while (ok && size <= sealed->size) {
-    ok = p_.Read(f.get(), CopyBuffer.data(), CopyBuffer.size(), &n);
+    ok = ReadMedium(f.get(), CopyBuffer.data(), CopyBuffer.size(), &n, &left);
     if (!ok || n == 0) break;
     digest.Add(CopyBuffer.data(), n);
     size += n;
@@ -188,23 +191,57 @@ bool TForm1::MatchesSeal(const char* name) {
   return ok && size == sealed->size && digest.Finish() == sealed->digest;
 }
 
+bool TForm1::MediumHas(const char* name) {
+  if (!ctx_.Embedded) return p_.FileExists(ctx_.SourceDir + name);
+  const std::string n = name;
+  const OneFileLayout& l = ctx_.EmbeddedLayout;
+  return n == text::kVolume1 || (l.full_edition && n == text::kVolume0) ||
+         (l.full_edition && l.licence_size != 0 && n == text::kLicenceFile);
+}
+
+FileHandle TForm1::OpenMedium(const char* name, std::uint64_t* left) {
+  *left = ~std::uint64_t{0};
+  if (!ctx_.Embedded) return p_.OpenFile(ctx_.SourceDir + name, FileOpen::kOpenRead);
+  if (!MediumHas(name)) return kInvalidFile;
+  const OneFileLayout& l = ctx_.EmbeddedLayout;
+  const std::string n = name;
+  const std::uint64_t offset = n == text::kVolume1 ? l.archive_offset : l.licence_offset;
+  *left = n == text::kVolume1 ? l.archive_size : n == text::kVolume0 ? 0 : l.licence_size;
+  UniqueFile f(p_, p_.OpenOwnProgram());
+  if (f && !p_.Seek(f.get(), offset)) f.reset();
+  return f.release();
+}
+
+bool TForm1::ReadMedium(FileHandle f, void* buffer, std::uint32_t size, std::uint32_t* done,
+                        std::uint64_t* left) {
+  const std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, *left));
+  *done = 0;
+  if (want == 0) return true;  // the end of an embedded file
+  const bool ok = p_.Read(f, buffer, want, done);
+  // A program's file that ends inside its medium: the part read is short, never longer.
+  if (ok && ctx_.Embedded && *done == 0) return false;
+  *left -= *done;
+  return ok;
+}
+
 // Reads the whole licence file. A file that exists but cannot be read is reported and the
 // viewer stays empty; start-up goes on either way.
 void TForm1::LoadLicence() {
-  const std::string path = ctx_.SourceDir + text::kLicenceFile;
   std::string content;
   bool ok = false;
   UniqueFile f(p_);
   try {
-    f.reset(p_.OpenFile(path, FileOpen::kOpenRead));
-    const std::int64_t size = f ? p_.FileSize(f.get()) : -1;
+    std::uint64_t left = 0;
+    f.reset(OpenMedium(text::kLicenceFile, &left));
+    const std::int64_t size =
+        !f ? -1 : ctx_.Embedded ? static_cast<std::int64_t>(left) : p_.FileSize(f.get());
     ok = size >= 0 && static_cast<std::uint64_t>(size) <= content.max_size();
     if (ok) content.resize(static_cast<std::size_t>(size));  // no room: an error, below
     for (std::size_t at = 0; ok && at < content.size();) {
       const std::uint32_t want =
           static_cast<std::uint32_t>(std::min<std::size_t>(content.size() - at, 1 << 20));
       std::uint32_t done = 0;
-      ok = p_.Read(f.get(), content.data() + at, want, &done) && done == want;
+      ok = ReadMedium(f.get(), content.data() + at, want, &done, &left) && done == want;
       at += done;
     }
   } catch (...) {

@@ -124,6 +124,13 @@ class TForm1 final : public FormEvents {
   void LoadLicence();
   // The file `name` of the medium has the size and digest the seal gives it.
   bool MatchesSeal(const char* name);
+  // The medium's files, from its folder or from the program's own file: whether `name` is there,
+  // and opening it for reading with *left set to its size (unbounded for a folder's file, which
+  // is read to its end); ReadMedium reads no further than *left.
+  bool MediumHas(const char* name);
+  FileHandle OpenMedium(const char* name, std::uint64_t* left);
+  bool ReadMedium(FileHandle f, void* buffer, std::uint32_t size, std::uint32_t* done,
+                  std::uint64_t* left);
   void InstallSteps();  // the installing part of RunInstallation, after the folder checks
   int ShowError(const std::string& message);
   // Runs one installation step and logs it with its outcome.

@@ -312,6 +312,33 @@ FileHandle FakePlatform::OpenFile(const std::string& path, FileOpen how) {
   return h;
 }
 
+FileHandle FakePlatform::OpenOwnProgram() {
+  Work();
+  const std::string full = Resolve(own_program);
+  Node* n = full.empty() ? nullptr : FindFull(full);
+  if (!n || n->folder || n->held) return kInvalidFile;
+  const std::string key = Upper(full);
+  for (const auto& [h, handle] : handles_) {
+    if (handle.key == key && (handle.write || !handle.shared)) return kInvalidFile;
+  }
+  const FileHandle h = next_handle_++;
+  handles_[h] = Handle{key, 0, false};
+  handles_[h].shared = true;
+  return h;
+}
+
+std::string FakePlatform::OwnProgramName() {
+  return SystemToUtf8(own_program.substr(own_program.find_last_of('\\') + 1));
+}
+
+bool FakePlatform::Seek(FileHandle f, std::uint64_t offset) {
+  Work();
+  auto it = handles_.find(f);
+  if (it == handles_.end()) return false;
+  it->second.position = static_cast<std::size_t>(offset);
+  return true;
+}
+
 bool FakePlatform::Read(FileHandle f, void* buffer, std::uint32_t size, std::uint32_t* done) {
   Work();
   *done = 0;

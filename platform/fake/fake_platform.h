@@ -272,6 +272,12 @@ class FakePlatform : public Platform {
   // The program's seal block: none unless a test gives one.
   std::string OwnSealBlock() override { return seal_block; }
   std::string seal_block;
+  // The program's own file: a file of the fake file system, opened as the real one is (others
+  // may read it, none may write it or open it without sharing); none when empty.
+  FileHandle OpenOwnProgram() override;
+  std::string OwnProgramName() override;
+  bool Seek(FileHandle f, std::uint64_t offset) override;
+  std::string own_program;
 
   void SetApplicationTitle(const std::string& title) override { app_title = title; }
   FormView* CreateFormWindow(FormEvents& form) override;
@@ -293,6 +299,7 @@ class FakePlatform : public Platform {
     std::string key;
     std::size_t position = 0;
     bool write = false;
+    bool shared = false;  // opened sharing reading (the program's own file)
   };
   struct RegNode {
     std::string path;

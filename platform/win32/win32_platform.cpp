@@ -652,6 +652,51 @@ std::string Win32Platform::OwnSealBlock() {
   return bytes;
 }
 
+FileHandle Win32Platform::OpenOwnProgram() {
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (WideTexts()) {
+    // A long path's name is cut short without an error but for the buffer being full.
+    std::wstring module(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
+    if (n == 0 || n >= module.size()) return kInvalidFile;
+    module.resize(n);
+    h = CreateFileW(module.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  } else {
+    char module[MAX_PATH + 1] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, module, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH) return kInvalidFile;
+    h = CreateFileA(module, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
+std::string Win32Platform::OwnProgramName() {
+  std::string name;
+  if (WideTexts()) {
+    std::wstring module(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
+    if (n == 0 || n >= module.size()) return std::string();
+    module.resize(n);
+    name = Utf8Of(module);
+  } else {
+    char module[MAX_PATH + 1] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, module, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH) return std::string();
+    name = SystemToUtf8(module);
+  }
+  return name.substr(name.find_last_of("\\/") + 1);
+}
+
+bool Win32Platform::Seek(FileHandle f, std::uint64_t offset) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(ToHandle(f), static_cast<LONG>(offset & 0xFFFFFFFFu), &high,
+                                   FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
 std::string Win32Platform::LocalTime() {
   SYSTEMTIME t;
   GetLocalTime(&t);

@@ -93,6 +93,9 @@ class Win32Platform : public Platform {
   void PumpMessages() override;
   std::string LocalTime() override;
   std::string OwnSealBlock() override;
+  FileHandle OpenOwnProgram() override;
+  std::string OwnProgramName() override;
+  bool Seek(FileHandle f, std::uint64_t offset) override;
   void SetPointer(Pointer pointer) override;
   bool GetNonClientMetrics(NonClientMetrics* metrics) override;
   bool SetNonClientMetrics(const NonClientMetrics& metrics) override;

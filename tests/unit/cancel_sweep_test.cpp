@@ -265,11 +265,15 @@ TEST(FailureSweep, EveryCallOfARollbackFailsOnTheWayToTheAbortedPage) {
 // window is closed while its form still exists, and the fonts go back once.
 TEST(FailureSweep, EveryCallOfTheStartUpLeavesNoWindowBehind) {
   int runs = 0;
-  for (const bool sealed : {false, true}) {
+  for (const int medium : {0, 1, 2}) {  // a folder, a sealed folder, the program's own file
   for (int fail = 1;; ++fail) {
     Installer t;
-    t.MakeMedium(true);
-    if (sealed) t.SealMedium();
+    if (medium == 2) {
+      t.MakeOneFile(true);
+    } else {
+      t.MakeMedium(true);
+    }
+    if (medium == 1) t.SealMedium();
     t.p.metrics.caption_font.char_set = 0;
     const NonClientMetrics before = t.p.metrics;
     t.p.fail_call = fail;
@@ -278,6 +282,12 @@ TEST(FailureSweep, EveryCallOfTheStartUpLeavesNoWindowBehind) {
     if (t.p.calls < fail) break;
     ++runs;
     EXPECT_TRUE(exit_code == 1 || exit_code == 3) << fail;  // nothing installed
+    EXPECT_EQ(t.p.open_files(), 0) << fail;
+    // The program's own file unreadable: no medium was found, and no window made.
+    if (medium == 2 && t.p.metrics_set.empty()) {
+      EXPECT_THAT(t.BoxTexts(), ::testing::ElementsAre("Файл xalarch.v1 не обнаружен !")) << fail;
+      continue;
+    }
     EXPECT_TRUE(t.view.closed) << fail;
     ASSERT_EQ(t.p.metrics_set.size(), 2u) << fail;
     EXPECT_EQ(std::memcmp(&t.p.metrics, &before, sizeof before), 0) << fail;

@@ -182,6 +182,7 @@ TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
     };
   };
   const std::vector<std::string> build = {"--demo", "@product", "@out"};
+  const auto program = [](Folder& f) { f.Put("setup.exe", TinyProgram()); };
   rlimit limit;
   getrlimit(RLIMIT_FSIZE, &limit);
   const struct {
@@ -217,6 +218,18 @@ TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
       {"--volumes with four sizes", {}, {"--volumes", "1,2,3,4", "@product", "@out"}, 2, none,
        "takes 2 or 3 sizes"},
       {"--pass-file without a key", {}, {"--pass-file", "@p", "@product", "@out"}, 2, none, ""},
+      {"--one-file", program, {"--one-file", "--setup", "@setup.exe", "@product", "@out"}, 0,
+       {"setup.exe"}, "inside"},
+      {"--one-file without --setup", {}, {"--one-file", "@product", "@out"}, 2, none,
+       "needs --setup"},
+      {"--one-file with --disks", program,
+       {"--one-file", "--disks", "--setup", "@setup.exe", "@product", "@out"}, 2, none, "do not apply"},
+      {"--one-file with --volumes", program,
+       {"--one-file", "--volumes", "1,2", "--setup", "@setup.exe", "@product", "@out"}, 2, none,
+       "do not apply"},
+      {"--one-file from a program that carries data already", [](Folder& f) {
+         f.Put("setup.exe", TinyProgram() + "overlay");
+       }, {"--one-file", "--setup", "@setup.exe", "@product", "@out"}, 1, none, "after its last section"},
       {"an empty output folder, run in an empty folder", [](Folder& f) {
          fs::create_directory(f.dir / "here");
          fs::current_path(f.dir / "here");
@@ -259,6 +272,44 @@ TEST(MediaBuilder, EachCommandExitsAndLeavesTheMediumAsked) {
     fs::current_path(was);
     EXPECT_THAT(said, HasSubstr(row.said)) << row.what;
   }
+}
+
+// A one-file medium: check and list read it as the installer does; a changed or missing byte is
+// found; the same inputs give the same file.
+TEST(OneFileMedium, CheckAndListReadItAndFindADamagedCopy) {
+  Folder f;
+  f.Put("setup.exe", TinyProgram());
+  for (const bool full : {true, false}) {
+    MediaOptions o = f.Options(full ? "full" : "demo");
+    o.full_edition = full;
+    o.one_file = true;
+    o.setup_exe = (f.dir / "setup.exe").string();
+    WriteMedia(o);
+    const std::string medium = (full ? "full" : "demo") + std::string("/setup.exe");
+    const MediumReport r = f.Check(medium);
+    EXPECT_TRUE(r.WouldInstall()) << Errors(r);
+    EXPECT_TRUE(r.one_file && r.sealed);
+    EXPECT_EQ(r.full_edition, full);
+    EXPECT_EQ(r.seal.entries.size(), full ? 3u : 1u) << "the archive, the marker, the licence";
+    ASSERT_EQ(r.members.size(), SampleProduct().size());
+    std::string said;
+    EXPECT_EQ(Mkmedia(f, {"list", "@" + medium}, &said), 0);
+    EXPECT_THAT(said, HasSubstr("kelvanto.exe"));
+
+    o.out_dir = (f.dir / "again").string();
+    WriteMedia(o);
+    EXPECT_EQ(f.Get("again/setup.exe"), f.Get(medium)) << "reproducible";
+    fs::remove_all(f.dir / "again");
+
+    const std::string file = f.Get(medium);
+    f.Put("changed.exe", file.substr(0, 0x800) + char(file[0x800] ^ 1) + file.substr(0x801));
+    EXPECT_THAT(Errors(f.Check("changed.exe")),
+                HasSubstr("xalarch.v1 does not match the seal in setup.exe"));
+    f.Put("short.exe", file.substr(0, file.size() - 1));
+    EXPECT_THAT(Errors(f.Check("short.exe")), HasSubstr("is cut short or damaged"));
+    EXPECT_EQ(Mkmedia(f, {"check", "@short.exe"}), 1);
+  }
+  EXPECT_THAT(Errors(f.Check("setup.exe")), HasSubstr("carries no medium"));
 }
 
 // ---- The check ---------------------------------------------------------------------------------
@@ -522,46 +573,6 @@ TEST(MediumCheck, LicenceDiskUseProductSetAndCopySteps) {
 
 // ---- Signing -----------------------------------------------------------------------------------
 
-// The smallest PE32 program that signing tools take: headers, one section of code.
-// A program of one code section and the seal block's section.
-std::string TinyProgram() {
-  std::string pe(0x600, '\0');
-  const auto put = [&](std::size_t at, std::uint32_t value, int size) {
-    for (int i = 0; i < size; ++i) pe[at + i] = static_cast<char>(value >> (8 * i));
-  };
-  pe[0] = 'M', pe[1] = 'Z';
-  put(0x3C, 0x40, 4);
-  pe.replace(0x40, 4, std::string("PE\0\0", 4));
-  put(0x44, 0x14C, 2);        // i386
-  put(0x46, 2, 2);            // two sections
-  put(0x54, 224, 2);          // optional header size
-  put(0x56, 0x102, 2);        // executable, 32-bit
-  const std::size_t o = 0x58;  // optional header
-  put(o, 0x10B, 2);
-  put(o + 4, 0x200, 4);        // size of code
-  put(o + 16, 0x1000, 4);      // entry point
-  put(o + 28, 0x400000, 4);    // image base
-  put(o + 32, 0x1000, 4);      // section alignment
-  put(o + 36, 0x200, 4);       // file alignment
-  put(o + 40, 4, 2);           // OS version
-  put(o + 48, 4, 2);           // subsystem version
-  put(o + 56, 0x3000, 4);      // size of image
-  put(o + 60, 0x200, 4);       // size of headers
-  put(o + 68, 2, 2);           // GUI
-  put(o + 72, 0x100000, 4), put(o + 76, 0x1000, 4), put(o + 80, 0x100000, 4),
-      put(o + 84, 0x1000, 4);
-  put(o + 92, 16, 4);          // data directories
-  const std::size_t s = o + 224;  // the section
-  pe.replace(s, 5, ".text");
-  put(s + 8, 0x200, 4), put(s + 12, 0x1000, 4), put(s + 16, 0x200, 4), put(s + 20, 0x200, 4);
-  put(s + 36, 0x60000020, 4);
-  pe.replace(s + 40, 7, kSealSection);
-  put(s + 48, 0x200, 4), put(s + 52, 0x2000, 4), put(s + 56, 0x200, 4), put(s + 60, 0x400, 4);
-  put(s + 76, 0x40000040, 4);
-  pe[0x200] = static_cast<char>(0xC3);  // ret
-  return pe;
-}
-
 TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   if (!ProgramAvailable("osslsigncode") || !ProgramAvailable("openssl")) {
     GTEST_SKIP() << "osslsigncode and openssl are installed by scripts/setup";
@@ -627,6 +638,26 @@ TEST(MediaSigning, SignsReproduciblyAndTheCheckVerifiesAndNamesTheSigner) {
   r = f.Check("one");
   EXPECT_FALSE(r.WouldInstall());
   EXPECT_THAT(Errors(r), HasSubstr("setup.exe's signature does not verify: the file was changed"));
+
+  // A one-file medium: the signature covers the medium inside, and the same inputs give the
+  // same signed file.
+  o.one_file = true;
+  o.setup_exe = (f.dir / "setup.exe").string();
+  f.Put("setup.exe", TinyProgram());
+  for (const char* out : {"single", "single2"}) {
+    o.out_dir = (f.dir / out).string();
+    WriteMedia(o);
+  }
+  EXPECT_EQ(f.Get("single/setup.exe"), f.Get("single2/setup.exe"));
+  r = f.Check("single/setup.exe");
+  EXPECT_TRUE(r.WouldInstall()) << Errors(r);
+  EXPECT_EQ(r.signer, "/CN=Test Vendor");
+  changed = f.Get("single/setup.exe");
+  changed[TinyProgram().size() + 10] ^= 1;  // in the archive
+  f.Put("single/setup.exe", changed);
+  EXPECT_THAT(Errors(f.Check("single/setup.exe")),
+              HasSubstr("setup.exe's signature does not verify: the file was changed"));
+  o.one_file = false;
 
   // Without osslsigncode: said so, and nothing written.
   const std::string path = std::getenv("PATH");

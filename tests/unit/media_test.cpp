@@ -292,11 +292,16 @@ TEST(Join, ASealedVolumeThatDoesNotMatchStopsTheCopyWithItsName) {
 }
 
 TEST(Join, CancelConfirmedDuringTheCopyStopsAtTheNextChunk) {
-  for (const bool sealed : {false, true}) {
+  for (const int medium : {0, 1, 2}) {  // a folder, a sealed folder, the program's own file
+  const bool sealed = medium == 1;
   Installer t;
   std::vector<ProductFile> files = {{"kelvanto.exe", std::string(300000, '\0')}};
   for (int i = 0; i < 300000; ++i) files[0].second[i] = static_cast<char>((static_cast<unsigned>(i) * 7919u) >> 3);
-  t.MakeMedium(true, files);
+  if (medium == 2) {
+    t.MakeOneFile(true, files);
+  } else {
+    t.MakeMedium(true, files);
+  }
   if (sealed) t.SealMedium();
   t.p.on_pump = [&](int pump) {
     if (pump == 5) t.form->Button2Click();
@@ -308,6 +313,71 @@ TEST(Join, CancelConfirmedDuringTheCopyStopsAtTheNextChunk) {
   EXPECT_FALSE(t.p.HasFolder("C:\\Kelvanto"));
   EXPECT_EQ(t.p.open_files(), 0);
   EXPECT_LT(t.p.pumps, 10) << "the copy loop stopped";
+  }
+}
+
+// ---- A medium in the program's own file --------------------------------------------------------
+
+// Each row changes a sound one-file program; what the installer makes of its trailer.
+TEST(OneFile, OnlyATrailerThatFitsItsProgramExactlyIsAMedium) {
+  const std::string archive(5000, 'a'), licence = "{\\rtf1 L}";
+  const std::string program = TinyProgram();
+  const std::string full = program + OneFilePayload(program.size(), archive, licence, true);
+  const std::size_t trailer = full.size() - kOneFileTrailerSize;
+  const auto put = [](std::string& s, std::size_t at, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+  };
+  const struct {
+    const char* what;
+    std::function<void(std::string&)> change;
+    OneFileState state;
+  } rows[] = {
+      {"sound", [](std::string&) {}, OneFileState::kPresent},
+      {"the program alone", [&](std::string& s) { s = program; }, OneFileState::kNone},
+      {"cut short by a byte", [](std::string& s) { s.pop_back(); }, OneFileState::kDamaged},
+      {"cut inside the archive", [&](std::string& s) { s.resize(program.size() + 100); },
+       OneFileState::kDamaged},
+      {"a byte appended", [](std::string& s) { s += '\0'; }, OneFileState::kDamaged},
+      {"another magic", [&](std::string& s) { s[trailer] = 'X'; }, OneFileState::kDamaged},
+      {"version 2", [&](std::string& s) { s[trailer + 8] = 2; }, OneFileState::kDamaged},
+      {"an unknown flag", [&](std::string& s) { s[trailer + 12] = 3; }, OneFileState::kDamaged},
+      {"the archive a byte later", [&](std::string& s) { put(s, trailer + 16, program.size() + 1); },
+       OneFileState::kDamaged},
+      {"an archive of 2^64 - 1 bytes", [&](std::string& s) { put(s, trailer + 24, ~0ull); },
+       OneFileState::kDamaged},
+      {"an empty archive", [&](std::string& s) { put(s, trailer + 24, 0); }, OneFileState::kDamaged},
+      {"a licence that wraps around",
+       [&](std::string& s) { put(s, trailer + 40, ~0ull - program.size()); }, OneFileState::kDamaged},
+      {"a licence in the demo edition", [&](std::string& s) { s[trailer + 12] = 0; },
+       OneFileState::kDamaged},
+      {"a signature's table after it",
+       [&](std::string& s) {
+         put(s, 0x58 + 96 + 32, s.size());  // data directory 4: where it begins, its size
+         s[0x58 + 96 + 36] = 8;
+         s += std::string(8, 'S');
+       },
+       OneFileState::kPresent},
+      {"a signature's table past the end (the file cut short)",
+       [&](std::string& s) {
+         put(s, 0x58 + 96 + 32, s.size() + 8);
+         s[0x58 + 96 + 36] = 8;
+       },
+       OneFileState::kPresent},
+  };
+  for (const auto& row : rows) {
+    std::string file = full;
+    row.change(file);
+    ProgramExtent extent;
+    ASSERT_TRUE(ReadProgramExtent(file.substr(0, kOneFileHeadersSize), file.size(), &extent));
+    const std::string last = file.substr(file.size() - std::min<std::size_t>(file.size(), 48));
+    OneFileLayout layout;
+    const std::string at_end = extent.payload_end >= kOneFileTrailerSize
+        ? file.substr(extent.payload_end - kOneFileTrailerSize, kOneFileTrailerSize) : last;
+    EXPECT_EQ(ReadOneFileTrailer(at_end, extent, &layout), row.state) << row.what;
+    if (row.state != OneFileState::kPresent) continue;
+    EXPECT_EQ(file.substr(layout.archive_offset, layout.archive_size), archive) << row.what;
+    EXPECT_EQ(file.substr(layout.licence_offset, layout.licence_size), licence) << row.what;
+    EXPECT_EQ(extent.payload_end % 8, 0u) << row.what << ": signing adds no padding";
   }
 }
 

@@ -18,6 +18,10 @@ namespace kv::test {
 
 // A product of a few of the product set's files, of a few KB each.
 std::vector<ProductFile> SampleProduct();
+// The smallest PE32 program that signing tools take: headers, one section of code, and the seal
+// block's section.
+std::string TinyProgram();
+inline constexpr char kOwnProgram[] = "C:\\Downloads\\Kelvantor-setup.exe";
 
 class Installer {
  public:
@@ -25,6 +29,8 @@ class Installer {
   void MakeMedium(bool full, const std::vector<ProductFile>& files = SampleProduct());
   // Seals the medium as it lies on the disk now: setup.exe's block names each of its files.
   void SealMedium();
+  // Makes the program's own file (kOwnProgram) a sealed one-file medium of one edition.
+  void MakeOneFile(bool full, const std::vector<ProductFile>& files = SampleProduct());
   // What the entry does up to the message loop: the seal read, the window created and FormCreate
   // run.
   TForm1& Start();

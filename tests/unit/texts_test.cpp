@@ -52,6 +52,7 @@ const Text kTexts[] = {
     KV_TEXT(kWindowCaption, u"Установка"),
     KV_TEXT(kMsgDamagedHead, u"Файл "),
     KV_TEXT(kMsgDamagedTail, u" поврежден или взят с другого дистрибутива !"),
+    KV_TEXT(kMsgOneFileDamagedTail, u" поврежден или загружен не полностью !"),
     KV_TEXT(kApplicationTitle, u"Установка Kelvantor"),
     KV_TEXT(kCaptionError, u"Ошибка"),
     KV_TEXT(kCaptionWarning, u"Внимание"),

@@ -220,6 +220,40 @@ TEST(Unattended, RefusedFolderDamagedMediumAndMissingVolumeEndWithOneAndALog) {
        },
        "C:\\Target",
        {"message \"Ошибка\": Файл licenz.doc поврежден или взят с другого дистрибутива !"}},
+      {"one file, a byte of its archive changed",
+       [](Machine& m) {
+         m.MakeOneFile(true);
+         std::string file = m.p.Content(kOwnProgram);
+         file[TinyProgram().size() + 100] ^= 1;
+         m.p.AddFile(kOwnProgram, file);
+       },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл Kelvantor-setup.exe поврежден или загружен не полностью !",
+        "joining volumes: failed", "not installed"}},
+      {"one file, cut short",
+       [](Machine& m) {
+         m.MakeOneFile(false);
+         m.p.AddFile(kOwnProgram, m.p.Content(kOwnProgram).substr(0, TinyProgram().size() + 999));
+       },
+       "C:\\Target",
+       {"the program's file is cut short or damaged: Kelvantor-setup.exe",
+        "message \"Ошибка\": Файл Kelvantor-setup.exe поврежден или загружен не полностью !"}},
+      {"one file, not sealed",
+       [](Machine& m) {
+         m.MakeOneFile(false);
+         m.p.seal_block = std::string(kSealBlockSize, '\0');
+       },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл Kelvantor-setup.exe поврежден или загружен не полностью !"}},
+      {"one file, another licence",
+       [](Machine& m) {
+         m.MakeOneFile(true);
+         std::string file = m.p.Content(kOwnProgram);
+         file[file.size() - 60] ^= 1;
+         m.p.AddFile(kOwnProgram, file);
+       },
+       "C:\\Target",
+       {"message \"Ошибка\": Файл Kelvantor-setup.exe поврежден или загружен не полностью !"}},
       {"a damaged seal", [](Machine& m) { m.p.seal_block = std::string(kSealBlockSize, '\x01'); },
        "C:\\Target",
        {"message \"Ошибка\": Файл setup.exe поврежден или взят с другого дистрибутива !"}},
@@ -258,9 +292,10 @@ TEST(Unattended, WrongCommandLineDoesNothingAndShowsTheUsageOnlyWithoutS) {
                            "/LOG=..\\MEDIUM\\XALARCH.V1", "/S /LOG=C:\\Kelvanto\\kelvanto.exe",
                            "/S /LOG=xalarch.pry", "/S /LOG=a.log.", "/S /LOG=licenz.doc::$DATA",
                            "/S /LOG=C:\\x\\lpt1.log", "/S /LOG=C:\\COM\xC2\xB9.log",
-                           "/LOG=lpt\xC2\xB3"}) {
+                           "/LOG=lpt\xC2\xB3", "/S /LOG=C:\\Logs\\KELVANTOR-SETUP.EXE"}) {
     Machine m;
     m.p.AddFile("C:\\Kelvanto\\kelvanto.exe", "installed");
+    m.p.own_program = kOwnProgram;
     const auto before = m.p.Tree();
     const std::string licence = m.p.Content("C:\\MEDIUM\\licenz.doc");
     const bool silent = line[1] == 'S';
@@ -273,6 +308,28 @@ TEST(Unattended, WrongCommandLineDoesNothingAndShowsTheUsageOnlyWithoutS) {
     if (!silent) {
       EXPECT_THAT(m.p.boxes[0].text, HasSubstr("setup.exe [/S] [/LOG=файл] [/D=папка]"));
       EXPECT_EQ(m.p.boxes[0].caption, "Ошибка");
+    }
+  }
+}
+
+// The medium in the program's own file is the one installed, whatever the current folder holds.
+TEST(Unattended, OneFileMediumInstallsFromAFolderHoldingNothingOrAnotherMedium) {
+  for (const bool full : {true, false}) {
+    for (const bool other_medium : {false, true}) {
+      Installer m;
+      m.p.metrics.caption_font.char_set = 0;
+      if (other_medium) m.MakeMedium(!full, {{"kelvanto.exe", "another medium's"}});
+      const std::vector<ProductFile> product = SampleProduct();
+      m.MakeOneFile(full, product);
+      EXPECT_EQ(RunSetup(m.p, "/S /LOG=C:\\setup.log /D=C:\\Target"), 0) << full << other_medium;
+      for (const auto& [name, content] : product) {
+        EXPECT_EQ(m.p.Content("C:\\Target\\" + name), content) << name;
+      }
+      EXPECT_FALSE(m.p.HasFile("C:\\Target\\xalarch.pry"));
+      const std::string log = m.p.Content("C:\\setup.log");
+      EXPECT_THAT(log, HasSubstr("the medium is in the program's file Kelvantor-setup.exe"));
+      EXPECT_THAT(log, HasSubstr(full ? "licence accepted" : "demo edition"));
+      EXPECT_EQ(m.p.open_files(), 0);
     }
   }
 }
