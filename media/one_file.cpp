@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "media/little_endian.h"
+
 namespace kv {
 
 namespace {
@@ -9,16 +11,6 @@ namespace {
 constexpr char kMagic[8] = {'K', 'V', 'M', 'E', 'D', 'I', 'U', 'M'};
 constexpr std::uint32_t kVersion = 1, kFullEditionFlag = 1;
 constexpr std::uint64_t kAlignment = 8;
-
-std::uint64_t Little(const std::string& bytes, std::size_t at, int size) {
-  std::uint64_t v = 0;
-  for (int i = size - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return v;
-}
-
-void PutLittle(std::string& bytes, std::size_t at, std::uint64_t v, int size) {
-  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
-}
 
 std::uint64_t Aligned(std::uint64_t n) { return (n + kAlignment - 1) / kAlignment * kAlignment; }
 

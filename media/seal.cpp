@@ -2,22 +2,14 @@
 
 #include <cstring>
 
+#include "media/little_endian.h"
+
 namespace kv {
 
 namespace {
 
 constexpr char kMagic[8] = {'K', 'V', 'S', 'E', 'A', 'L', 1, 0};
 constexpr std::size_t kHeaderSize = 16, kEntrySize = 64, kNameSize = 16;
-
-std::uint64_t Little(const std::string& bytes, std::size_t at, int size) {
-  std::uint64_t v = 0;
-  for (int i = size - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return v;
-}
-
-void PutLittle(std::string& bytes, std::size_t at, std::uint64_t v, int size) {
-  for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
-}
 
 }  // namespace
 
