@@ -72,12 +72,11 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
                                                  : "the program's file is cut short or damaged: ",
               LogText::kUnicode, own);
   }
+  ctx.Embedded = embedded != OneFileState::kNone;
   if (embedded == OneFileState::kDamaged) {
-    RefuseAtStart(p, args, log,
-                  text::kMsgDamagedHead + ctx.EmbeddedName + text::kMsgOneFileDamagedTail);
+    RefuseAtStart(p, args, log, DamagedMessage(ctx, text::kSetupProgram));
     return 1;
   }
-  ctx.Embedded = embedded == OneFileState::kPresent;
   const std::string current = p.CurrentDir();
   // Only a drive root ends with a backslash; there the volume name follows it directly.
   const bool at_root = !current.empty() && current.back() == '\\';
@@ -99,10 +98,7 @@ int Install(Platform& p, const CommandLine& args, InstallLog& log) {
                                             : ReadSealBlock(seal_block, &ctx.MediumSeal);
   if (seal == SealState::kMalformed || (ctx.Embedded && seal != SealState::kSealed)) {
     // A medium in the program is always sealed: without its seal nothing vouches for it.
-    RefuseAtStart(p, args, log,
-                  text::kMsgDamagedHead +
-                      (ctx.Embedded ? ctx.EmbeddedName + text::kMsgOneFileDamagedTail
-                                    : std::string(text::kSetupProgram) + text::kMsgDamagedTail));
+    RefuseAtStart(p, args, log, DamagedMessage(ctx, text::kSetupProgram));
     return 1;
   }
   ctx.Sealed = seal == SealState::kSealed;

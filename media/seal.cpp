@@ -67,6 +67,14 @@ SealState ReadSealBlock(const std::string& block, Seal* seal) {
   return SealState::kSealed;
 }
 
+bool WriteSeal(const Seal& seal, std::string* program) {
+  const std::size_t at = SealBlockOffset(*program);
+  const std::string block = SealBlock(seal);
+  if (at == std::string::npos || block.empty()) return false;
+  program->replace(at, kSealBlockSize, block);
+  return true;
+}
+
 std::size_t SealBlockOffset(const std::string& program) {
   // The DOS header's pointer to "PE\0\0", the COFF header's section count and optional header
   // size, then the section table: 40 bytes per section, name (8), virtual size, virtual address,

@@ -46,6 +46,10 @@ enum class SealState { kUnsealed, kSealed, kMalformed };
 // anything else (a wrong size, magic or count, a name without its NUL, non-zero padding).
 SealState ReadSealBlock(const std::string& block, Seal* seal);
 
+// Writes `seal` into the seal block of `program` (the bytes of a PE program), changing no other
+// byte; false, with `program` unchanged, when it has no seal block or the seal does not fit one.
+bool WriteSeal(const Seal& seal, std::string* program);
+
 // Where the seal block lies in the bytes of a PE program: the file offset of section
 // kSealSection's raw data, when the section exists and holds at least kSealBlockSize bytes of
 // file data inside `program`; std::string::npos otherwise.

@@ -253,12 +253,10 @@ MediaReport WriteOneFile(const MediaOptions& o, const fs::path& out_dir, const s
     seal.entries.push_back({text::kLicenceFile, licence.size(), Sha256Of(licence)});
   }
   std::string sealed = program;
-  const std::size_t at = SealBlockOffset(sealed);
-  if (at == std::string::npos) {
+  if (!WriteSeal(seal, &sealed)) {
     throw MediaError(o.setup_exe + " has no seal block (section " + kSealSection +
                      "), without which nothing vouches for a medium inside it");
   }
-  sealed.replace(at, kSealBlockSize, SealBlock(seal));
   const std::string file =
       sign(sealed + OneFilePayload(sealed.size(), archive, licence, o.full_edition));
 
@@ -407,16 +405,12 @@ MediaReport WriteMedia(const MediaOptions& o) {
                               extra.copy_of.empty() ? Sha256Of(extra.content)
                                                     : SealedDigest(extra.copy_of, extra.size)});
     }
+    // At most five files, of names that fit: only a missing block keeps the seal out.
     std::string sealed = program;
-    const std::size_t at = SealBlockOffset(sealed);
-    if (at == std::string::npos) {
+    if (!WriteSeal(seal, &sealed)) {
       seal_warnings.push_back(o.setup_exe + " has no seal block (section " + kSealSection +
                               "): the medium is not sealed, and a signature vouches for "
                               "setup.exe alone");
-    } else {
-      const std::string block = SealBlock(seal);
-      if (block.empty()) throw MediaError("the medium's files do not fit into the seal");
-      sealed.replace(at, kSealBlockSize, block);
     }
     Extra& setup = extras.back();
     setup.content = sign(sealed);

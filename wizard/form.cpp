@@ -86,10 +86,15 @@ void TForm1::ReleaseStream(FileHandle& stream) {
   UniqueFile(p_, std::exchange(stream, kInvalidFile)).reset();
 }
 
-void TForm1::ShowDamaged(const std::string& name) {
+std::string DamagedMessage(const InstallContext& context, const std::string& name) {
   // In a medium carried by the program, the program's file is the one the user knows.
-  ShowError(ctx_.Embedded ? text::kMsgDamagedHead + ctx_.EmbeddedName + text::kMsgOneFileDamagedTail
-                          : text::kMsgDamagedHead + name + text::kMsgDamagedTail);
+  return context.Embedded
+             ? text::kMsgDamagedHead + context.EmbeddedName + text::kMsgOneFileDamagedTail
+             : text::kMsgDamagedHead + name + text::kMsgDamagedTail;
+}
+
+void TForm1::ShowDamaged(const std::string& name) {
+  ShowError(DamagedMessage(ctx_, name));
   if (ctx_.WizardState == kStateWelcome) medium_refused_ = true;
 }
 

@@ -158,6 +158,10 @@ class TForm1 final : public FormEvents {
   FileHandle TempArchiveStream = kInvalidFile;
 };
 
+// The message for the medium's file `name` that does not match the seal: in a medium carried by
+// the program, the message names the program's file instead.
+std::string DamagedMessage(const InstallContext& context, const std::string& name);
+
 // A file of the medium that does not match the seal (thrown by the copy, caught by its step).
 struct SealMismatch {
   std::string name;

@@ -286,7 +286,9 @@ TEST(Join, ASealedVolumeThatDoesNotMatchStopsTheCopyWithItsName) {
     t.form->JoinVolumes();
     EXPECT_EQ(t.BoxTexts(), c.boxes) << c.name;
     EXPECT_EQ(t.ctx.StepOk, c.boxes.empty()) << c.name;
-    if (c.boxes.empty()) EXPECT_EQ(t.Joined(), t.archive);
+    if (c.boxes.empty()) {
+      EXPECT_EQ(t.Joined(), t.archive);
+    }
     EXPECT_EQ(t.p.open_files(), 0) << c.name;
   }
 }

@@ -65,7 +65,7 @@ void Installer::MakeOneFile(bool full, const std::vector<ProductFile>& files) {
   if (full) seal.entries.push_back({text::kLicenceFile, licence.size(), Sha256Of(licence)});
   std::string program = TinyProgram();
   p.seal_block = SealBlock(seal);
-  program.replace(SealBlockOffset(program), kSealBlockSize, p.seal_block);
+  WriteSeal(seal, &program);
   p.own_program = kOwnProgram;
   p.AddFile(kOwnProgram, program + OneFilePayload(program.size(), archive, licence, full));
 }
